@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+
+namespace b6409 {
+
+// The COM port driver layer of the serial converters. The port number identifies the port in
+// every call; results are 16-bit, 0 = success. Closing a port that is not open is harmless.
+class SerPortApi {
+public:
+    static constexpr int kLineBufferSize = 30;
+
+    virtual ~SerPortApi() = default;
+    // dataBits is 8; parity and stopBits are 0 (no parity, one stop bit).
+    virtual uint16_t OpenPort(uint16_t port, uint32_t baud, uint8_t dataBits, uint8_t parity,
+                              uint8_t stopBits) = 0;
+    virtual uint16_t WriteChars(uint16_t port, const char* text, uint16_t length) = 0;
+    // Received bytes waiting on the port (0 = none).
+    virtual uint32_t CountReceived(uint16_t port) = 0;
+    // Reads one CR-ended line into buffer (kLineBufferSize characters), from its first
+    // character, or whatever arrived when timeoutMs expired. Bytes past the line stay waiting.
+    // The buffer is not cleared: characters beyond those read keep their old values.
+    virtual uint16_t ReadLine(uint16_t port, char* buffer, uint32_t timeoutMs, uint32_t reserved,
+                              uint16_t* countRead) = 0;
+    virtual void ClosePort(uint16_t port) = 0;
+};
+
+}  // namespace b6409
