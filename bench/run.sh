@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds and runs every benchmark; prints one table row per measurement.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup-deps.sh
+scripts/build.sh >/dev/null
+bin=${B6409_BUILD_DIR:-build}/bin
+printf 'benchmark\tcount\twall time\tratio\tresult\n'
+"$bin/bench_firmware_exchange" "${1:-50}"

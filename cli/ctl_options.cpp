@@ -1,0 +1,202 @@
+#include "cli/ctl_options.h"
+
+#include <charconv>
+#include <string_view>
+
+#include "idtable/input_filters.h"
+#include "link/device_kind.h"
+
+namespace b6409 {
+
+namespace {
+
+bool ParseNumber(std::string_view text, int low, int high, int* value) {
+    if (text.empty()) return false;
+    int parsed = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (error != std::errc() || end != text.data() + text.size() || parsed < low || parsed > high)
+        return false;
+    *value = parsed;
+    return true;
+}
+
+bool AllDigits(std::string_view text) {
+    if (text.empty()) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+struct CommandEntry {
+    const char* name;
+    int argumentCount;
+};
+
+const CommandEntry kCommands[] = {
+    {"info", 0},           {"reset", 0},      {"set-baud", 1},       {"get-baud", 0},
+    {"set-busoff", 1},     {"get-busoff", 0}, {"set-listen-only", 1}, {"get-listen-only", 0},
+};
+
+// Checks the command's value and picks the exchange it stands for.
+std::string ResolveCommand(CtlInvocation& run) {
+    const std::string& name = run.command;
+    const bool port2 = run.settings.modulePortIndex == 1;
+    const std::string value = run.arguments.empty() ? std::string() : run.arguments[0];
+    if (name == "info") {
+        run.commandKind = CommandKind::GetModuleInfo;
+    } else if (name == "reset") {
+        run.commandKind = CommandKind::ResetModule;
+    } else if (name == "set-baud") {
+        if (value.empty() || value.size() > kOptionValueLimit || !OptionValueFilterAccepts(value))
+            return "set-baud: '" + value +
+                   "' is not a bit rate in kbit/s (digits with at most one '.', no leading 0, "
+                   "at most 8 characters, e.g. 83.333 or 125)";
+        run.commandKind = CommandKind::SetUserBaud;
+    } else if (name == "get-baud") {
+        run.commandKind = CommandKind::GetUserBaud;
+    } else if (name == "set-busoff") {
+        if (!AllDigits(value) || value.size() > kOptionValueLimit)
+            return "set-busoff: '" + value +
+                   "' is not a number of seconds (decimal digits, at most 8; 0 disables)";
+        run.commandKind = CommandKind::SetBusOffResetTime;
+    } else if (name == "get-busoff") {
+        run.commandKind = CommandKind::GetBusOffResetTime;
+    } else if (name == "set-listen-only") {
+        if (value != "0" && value != "1") return "set-listen-only: the value is 0 (off) or 1 (on)";
+        run.commandKind = port2 ? CommandKind::SetListenOnlyCan2 : CommandKind::SetListenOnlyCan1;
+    } else if (name == "get-listen-only") {
+        run.commandKind = port2 ? CommandKind::GetListenOnlyCan2 : CommandKind::GetListenOnlyCan1;
+    }
+    run.valueText = value;
+    return {};
+}
+
+}  // namespace
+
+CtlParseResult ParseCtlArguments(const std::vector<std::string>& arguments) {
+    CtlInvocation run;
+    auto fail = [](std::string message) { return CtlParseResult{std::nullopt, std::move(message)}; };
+
+    std::optional<std::string> port, board, canPort, modulePort, device;
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        std::string argument = arguments[i];
+        if (argument == "--help" || argument == "-h") {
+            run.help = true;
+            continue;
+        }
+        if (argument == "--version") {
+            run.version = true;
+            continue;
+        }
+        if (argument.rfind("--", 0) != 0 || argument == "--") {
+            positional.push_back(argument);
+            continue;
+        }
+        std::string value;
+        if (const auto eq = argument.find('='); eq != std::string::npos) {
+            value = argument.substr(eq + 1);
+            argument.resize(eq);
+        } else if (i + 1 < arguments.size()) {
+            value = arguments[++i];
+        } else {
+            return fail(argument + " needs a value");
+        }
+        if (argument == "--device") device = value;
+        else if (argument == "--port") port = value;
+        else if (argument == "--board") board = value;
+        else if (argument == "--can-port") canPort = value;
+        else if (argument == "--module-port") modulePort = value;
+        else if (argument == "--can-if") run.canInterface = value;
+        else return fail("unknown option " + argument);
+    }
+    if (run.help || run.version) return {run, {}};
+
+    if (device) {
+        const auto kind = DeviceKindFromCliName(*device);
+        if (!kind) return fail("--device: unknown interface '" + *device + "' (scv1, ucv1, ecv1d, uhv1, uhv2, pcm1, pcc2 or pcc4)");
+        run.settings.ChooseDeviceKind(*kind);
+    }
+    const DeviceKindInfo& info = InfoOf(run.settings.deviceKind);
+    if (port) {
+        if (info.usesBoardNumbers) return fail("--port: " + std::string(info.cliName) + " is a card; use --board");
+        int com = 0;
+        const bool isCom = port->size() > 3 && (port->compare(0, 3, "COM") == 0 || port->compare(0, 3, "com") == 0);
+        if (isCom && ParseNumber(std::string_view(*port).substr(3), 1, 256, &com)) {
+            run.settings.devicePortIndex = static_cast<uint8_t>(com - 1);
+        } else if (port->find('/') != std::string::npos && IsSerialKind(run.settings.deviceKind)) {
+            run.portPath = *port;
+        } else {
+            return fail("--port: '" + *port + "' is neither COM1..COM256" +
+                        (IsSerialKind(run.settings.deviceKind) ? " nor a device path" : ""));
+        }
+    }
+    if (board) {
+        int number = 0;
+        if (!info.usesBoardNumbers) return fail("--board applies to the cards pcm1, pcc2 and pcc4");
+        if (!ParseNumber(*board, 0, 15, &number)) return fail("--board: a card number from 0 to 15");
+        run.settings.devicePortIndex = static_cast<uint8_t>(number);
+    }
+    if (canPort) {
+        int number = 0;
+        if (!ParseNumber(*canPort, 1, info.canPortCount, &number))
+            return fail("--can-port: " + std::string(info.caption) + " has CAN port" +
+                        (info.canPortCount == 1 ? " 1 only" : "s 1 to " + std::to_string(info.canPortCount)));
+        run.settings.canPortIndex = static_cast<uint8_t>(number - 1);
+    }
+    if (modulePort) {
+        int number = 0;
+        if (!ParseNumber(*modulePort, 1, 2, &number)) return fail("--module-port: 1 or 2");
+        run.settings.modulePortIndex = static_cast<uint8_t>(number - 1);
+    }
+
+    if (positional.empty()) return fail("no command given (try --help)");
+    run.command = positional[0];
+    run.arguments.assign(positional.begin() + 1, positional.end());
+    const CommandEntry* entry = nullptr;
+    for (const auto& candidate : kCommands)
+        if (run.command == candidate.name) entry = &candidate;
+    if (!entry) return fail("unknown command '" + run.command + "' (try --help)");
+    if (static_cast<int>(run.arguments.size()) != entry->argumentCount)
+        return fail(run.command + (entry->argumentCount == 0 ? " takes no argument" : " takes one argument"));
+    if (std::string error = ResolveCommand(run); !error.empty()) return fail(error);
+    return {run, {}};
+}
+
+std::string CtlUsage() {
+    return R"(Usage: b6409ctl [OPTIONS] COMMAND [ARGS]
+
+Configures a B-6409 CAN bridge module through a PC-side CAN interface. Each run opens
+the interface, exchanges one command with the module, closes the interface and prints
+the outcome exactly as the utility's dialog shows it.
+
+Options (defaults are the dialog's start state: scv1, COM1, CAN port 1, module port 1):
+  --device KIND       scv1 (RS232, baud rate searched), ucv1 (USB, 921600 baud),
+                      ecv1d (Ethernet, 115200 baud), uhv1, uhv2 (USB adapters),
+                      pcm1, pcc2, pcc4 (PCI cards)
+  --port COMn|PATH    COM port of a converter or USB adapter (COM1..COM256); COMn is
+                      the device in $B6409_COM<n>, else /dev/ttyS<n-1>. A converter also
+                      takes a device path directly, e.g. /dev/ttyUSB0
+  --board N           card number 0..15 (pcm1, pcc2, pcc4)
+  --can-port N        CAN port of the PC-side interface (uhv2, pcc2: 1-2; pcc4: 1-4)
+  --can-if NAME       SocketCAN interface to use instead of the default mapping
+  --module-port 1|2   the module's port to configure (CAN1 or CAN2)
+  --help, --version
+
+Commands:
+  info                      read the module's firmware version
+  reset                     reset the module
+  set-baud TEXT             set the module port's user-defined bit rate in kbit/s,
+                            as typed in the dialog (e.g. 83.333 or 125)
+  get-baud                  read the module port's user-defined bit rate
+  set-busoff SECONDS        set the bus-off auto-reset time (0 disables it)
+  get-busoff                read the bus-off auto-reset time
+  set-listen-only 0|1       switch the module port's listen-only mode off or on
+  get-listen-only           read the module port's listen-only mode
+
+Exit status: 0 the module accepted the command, 1 the interface failed or no reply
+came, 8 the module answered with an error, 2 bad usage (nothing was sent).
+)";
+}
+
+}  // namespace b6409

@@ -1,0 +1,39 @@
+// b6409ctl: configures a B-6409 module from the command line, one command per run.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/ctl_options.h"
+#include "cli/ctl_runner.h"
+#include "link/can_socket.h"
+#include "link/system_link_factory.h"
+
+int main(int argc, char** argv) {
+    using namespace b6409;
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const CtlParseResult parsed = ParseCtlArguments(arguments);
+    if (!parsed.invocation) {
+        std::fprintf(stderr, "b6409ctl: %s\n", parsed.error.c_str());
+        return kExitBadUsage;
+    }
+    const CtlInvocation& run = *parsed.invocation;
+    if (run.help) {
+        std::fputs(CtlUsage().c_str(), stdout);
+        return 0;
+    }
+    if (run.version) {
+        std::puts("b6409ctl 1.03");
+        return 0;
+    }
+
+    SystemClock clock;
+    TermiosSerPort::PathResolver serialPaths = DefaultComPortPath;
+    if (run.portPath) {
+        const std::string path = *run.portPath;
+        serialPaths = [path](uint16_t) { return path; };
+    }
+    if (run.canInterface) SetCanInterfaceOverride(*run.canInterface);
+    SystemLinkFactory links(clock, serialPaths);
+    StreamMessageSink sink(stdout);
+    return RunCtl(run, links, sink, clock);
+}

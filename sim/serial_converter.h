@@ -1,0 +1,76 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/module_simulator.h"
+
+namespace b6409::sim {
+
+enum class ConverterKind { Scv1, Ucv1, Ecv1d };
+
+struct ConverterConfig {
+    ConverterKind kind = ConverterKind::Scv1;
+    uint32_t scv1Baud = 115200;  // the one rate an SCV-1 listens at
+};
+
+// Bytes the converter writes back, after a pause.
+struct TimedText {
+    std::string text;
+    unsigned delayBeforeMs = 0;
+
+    bool operator==(const TimedText&) const = default;
+};
+
+// Plays a serial CAN converter on a pseudo-terminal, with the module behind it on the bus.
+// Lines end in CR. Frame lines go to the module and each frame it answers with comes back as
+// one line; the handshake and the usual converter set-up commands are answered by the
+// converter itself.
+class SerialConverterSim {
+  public:
+    SerialConverterSim(ConverterConfig config, ModuleSimulator& module);
+    ~SerialConverterSim();  // stops serving and closes the terminal
+
+    SerialConverterSim(const SerialConverterSim&) = delete;
+    SerialConverterSim& operator=(const SerialConverterSim&) = delete;
+
+    // Opens the pseudo-terminal in raw mode. The converter holds a descriptor of the slave
+    // side itself, so the terminal never hangs up while clients come and go, and so it can
+    // read the baud rate a client has set.
+    bool OpenPty(std::string* error);
+    const std::string& SlavePath() const;
+
+    void Start();  // serves in a background thread
+    void Stop();
+    // Serves until stop is set; polls with a short timeout so that a stop is noticed promptly.
+    void Serve(const std::atomic<bool>& stop);
+
+    // What the converter writes back for one received line (CR stripped) while the terminal
+    // runs at currentBaud.
+    std::vector<TimedText> HandleLine(const std::string& line, uint32_t currentBaud);
+
+    // The terminal's current rate in bits per second (0 when unknown or not open).
+    uint32_t CurrentBaud() const;
+
+    // Drops an exclusive claim on the terminal that no client holds any more (its owner died
+    // before releasing it). The serving loop does this whenever it is idle.
+    void ClearStaleExclusiveClaim();
+
+  private:
+    void ProcessInput(const char* bytes, size_t count, const std::atomic<bool>& stop);
+    void WriteAll(const std::string& text, const std::atomic<bool>& stop);
+
+    ConverterConfig config_;
+    ModuleSimulator& module_;
+    int masterFd_ = -1;
+    int slaveFd_ = -1;
+    std::string slavePath_;
+    std::string pending_;  // the line received so far
+    std::thread thread_;
+    std::atomic<bool> stopRequested_{false};
+};
+
+}  // namespace b6409::sim

@@ -1,0 +1,122 @@
+// b6409ctl and b6409-sim as a user runs them: separate processes on a pseudo-terminal.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::string BinDir() { return B6409_BIN_DIR; }
+
+struct Outcome {
+    int status;
+    std::string out;
+};
+
+Outcome RunCtl(const std::string& arguments) {
+    const std::string command = BinDir() + "/b6409ctl " + arguments + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buffer[512];
+    while (pipe && fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    const int status = pipe ? pclose(pipe) : -1;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+// Starts b6409-sim with the given options and reads the pseudo-terminal path it prints.
+class SimProcess {
+public:
+    explicit SimProcess(const std::string& options) {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(fds[1], STDOUT_FILENO);
+            close(fds[0]);
+            close(fds[1]);
+            const std::string command = "exec " + BinDir() + "/b6409-sim " + options;
+            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        FILE* out = fdopen(fds[0], "r");
+        char line[256] = {};
+        if (out && fgets(line, sizeof line, out)) path_ = line;
+        if (!path_.empty() && path_.back() == '\n') path_.pop_back();
+        out_ = out;
+    }
+    ~SimProcess() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            int status = 0;
+            waitpid(pid_, &status, 0);
+            exitedCleanly_ = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        }
+        if (out_) fclose(out_);
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    pid_t pid_ = -1;
+    FILE* out_ = nullptr;
+    std::string path_;
+    bool exitedCleanly_ = false;
+};
+
+TEST(CtlProcess, RunsOptionCommandsAgainstTheSimulator) {
+    SimProcess sim("--converter scv1 --baud 9600");
+    ASSERT_FALSE(sim.path().empty());
+    const std::string port = "--port " + sim.path() + " ";
+
+    Outcome info = RunCtl(port + "info");
+    EXPECT_EQ(info.status, 0);
+    EXPECT_EQ(info.out, "FW_Ver = v1.05\n");
+
+    EXPECT_EQ(RunCtl(port + "--module-port 2 set-baud 83.333").out,
+              "Set CAN2 User-defined Baudrate OK !\n");
+    EXPECT_EQ(RunCtl(port + "--module-port 2 get-baud").out,
+              "CAN2 User-defined Baudrate : 83.333 (Kbps)\n");
+    EXPECT_EQ(RunCtl(port + "get-baud").out, "No CAN1 User-defined Baudrate Record !\n");
+    EXPECT_EQ(RunCtl(port + "--module-port 2 set-listen-only 1").out,
+              "Enable CAN2 Listen-Only Mode OK !\n");
+    EXPECT_EQ(RunCtl(port + "--module-port 2 get-listen-only").out,
+              "CAN2 Listen-Only Mode Enabled\n");
+}
+
+TEST(CtlProcess, ComPortsResolveThroughTheEnvironment) {
+    SimProcess sim("--converter ucv1");
+    ASSERT_FALSE(sim.path().empty());
+    setenv("B6409_COM7", sim.path().c_str(), 1);
+    const Outcome outcome = RunCtl("--device ucv1 --port COM7 info");
+    unsetenv("B6409_COM7");
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out, "FW_Ver = v1.05\n");
+}
+
+TEST(CtlProcess, ExitStatusFollowsTheOutcome) {
+    SimProcess sim("--converter ecv1d --error-at 1:4");
+    ASSERT_FALSE(sim.path().empty());
+    const Outcome error = RunCtl("--device ecv1d --port " + sim.path() + " reset");
+    EXPECT_EQ(error.status, 8);
+    EXPECT_EQ(error.out, "ErrMsg= CmdNo_Err\n");
+
+    const Outcome missing = RunCtl("--device ucv1 --port /nonexistent/tty info");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "Device Open Fail !! (ErrCode:2)\n");
+}
+
+TEST(CtlProcess, BadValuesAreRefusedWithStatusTwoAndNothingSent) {
+    SimProcess sim("--converter ucv1 --silent");
+    for (const char* value : {"0.5", "1.2.3", "12a"}) {
+        const Outcome outcome = RunCtl("--device ucv1 --port " + sim.path() + " set-baud " + value);
+        EXPECT_EQ(outcome.status, 2) << value;
+        EXPECT_NE(outcome.out.find("set-baud"), std::string::npos) << outcome.out;
+    }
+    EXPECT_EQ(RunCtl("--help").status, 0);
+}
+
+}  // namespace

@@ -1,0 +1,198 @@
+// The whole road of a command through a real pseudo-terminal: exchange, serial link, serial
+// layer, the simulated converter and the simulated module behind it.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "link/system_link_factory.h"
+#include "link/termios_ser_port.h"
+#include "protocol/exchange.h"
+#include "sim/module_simulator.h"
+#include "sim/serial_converter.h"
+#include "support/recorders.h"
+
+namespace b6409 {
+namespace {
+
+// Waits for real (the simulator runs in real time) and remembers each wait.
+class RealRecordingClock : public Clock {
+public:
+    void SleepMs(unsigned ms) override {
+        sleeps.push_back(ms);
+        real.SleepMs(ms);
+    }
+    std::vector<unsigned> sleeps;
+
+private:
+    SystemClock real;
+};
+
+class SerialSimulatorTest : public ::testing::Test {
+protected:
+    void Start(sim::ConverterConfig config = {}, sim::FaultPlan faults = {}) {
+        module = std::make_unique<sim::ModuleSimulator>(faults);
+        converter = std::make_unique<sim::SerialConverterSim>(config, *module);
+        std::string error;
+        ASSERT_TRUE(converter->OpenPty(&error)) << error;
+        converter->Start();
+        const std::string path = converter->SlavePath();
+        links = std::make_unique<SystemLinkFactory>(clock, [path](uint16_t) { return path; });
+    }
+    void TearDown() override {
+        links.reset();
+        if (converter) converter->Stop();
+    }
+
+    CommandResult Run(CommandKind command, std::string value = "", int modulePort = 1,
+                      DeviceKind kind = DeviceKind::Scv1) {
+        ExchangeInputs inputs;
+        inputs.settings.ChooseDeviceKind(kind);
+        inputs.settings.modulePortIndex = static_cast<uint8_t>(modulePort - 1);
+        inputs.optionValueText = std::move(value);
+        clock.sleeps.clear();
+        return ExchangeCommand(kind, command, inputs, {*links, sink, clock});
+    }
+
+    // The port is free again: another program can take it.
+    bool PortIsFree() {
+        const std::string path = converter->SlavePath();
+        TermiosSerPort other([path](uint16_t) { return path; });
+        const bool free = other.OpenPort(1, 115200, 8, 0, 0) == 0;
+        other.ClosePort(1);
+        return free;
+    }
+
+    RealRecordingClock clock;
+    test::RecordingSink sink;
+    std::unique_ptr<sim::ModuleSimulator> module;
+    std::unique_ptr<sim::SerialConverterSim> converter;
+    std::unique_ptr<SystemLinkFactory> links;
+};
+
+TEST_F(SerialSimulatorTest, ReadsTheFirmwareVersionThroughEveryConverter) {
+    for (auto [converterKind, deviceKind] :
+         {std::pair{sim::ConverterKind::Scv1, DeviceKind::Scv1},
+          std::pair{sim::ConverterKind::Ucv1, DeviceKind::Ucv1},
+          std::pair{sim::ConverterKind::Ecv1d, DeviceKind::Ecv1d}}) {
+        Start({converterKind, 115200});
+        sink.shown.clear();
+        EXPECT_EQ(Run(CommandKind::GetModuleInfo, "", 1, deviceKind), CommandResult::Ok);
+        EXPECT_EQ(sink.Texts(), std::vector<std::string>{"FW_Ver = v1.05"});
+        EXPECT_TRUE(PortIsFree());
+        TearDown();
+    }
+}
+
+TEST_F(SerialSimulatorTest, FindsAnScv1At9600OnTheSecondRate) {
+    Start({sim::ConverterKind::Scv1, 9600});
+    EXPECT_EQ(Run(CommandKind::GetModuleInfo), CommandResult::Ok);
+    EXPECT_EQ(sink.Last(), "FW_Ver = v1.05");
+    // One pause after the failed trial at 115200, then the exchange's wait after the send.
+    EXPECT_EQ(clock.sleeps, (std::vector<unsigned>{100, 100}));
+}
+
+TEST_F(SerialSimulatorTest, ASilentModuleTimesOutAfterTwelveEmptyPolls) {
+    sim::FaultPlan faults;
+    faults.silent = true;
+    Start({}, faults);
+    EXPECT_EQ(Run(CommandKind::GetModuleInfo), CommandResult::LinkFailed);
+    EXPECT_EQ(sink.Texts(), std::vector<std::string>{"Config Command Timeout"});
+    EXPECT_EQ(clock.sleeps, std::vector<unsigned>(13, 100));
+    EXPECT_TRUE(PortIsFree());
+}
+
+TEST_F(SerialSimulatorTest, OddRepliesAreReadAsTheModuleWouldMeanThem) {
+    sim::FaultPlan lower;
+    lower.lowerCaseDigits = true;
+    Start({}, lower);
+    module->SetState([&] {
+        sim::ModuleState state = module->Snapshot();
+        state.fwMajor = 0x1A;
+        state.fwMinor = 0xBC;
+        return state;
+    }());
+    EXPECT_EQ(Run(CommandKind::GetModuleInfo), CommandResult::Ok);
+    EXPECT_EQ(sink.Last(), "FW_Ver = v1A.BC");
+
+    sim::FaultPlan nonFrame;
+    nonFrame.nonFrameReply = true;
+    module->SetFaults(nonFrame);
+    EXPECT_EQ(Run(CommandKind::GetModuleInfo), CommandResult::ModuleError);
+    EXPECT_EQ(sink.Last(), "ErrMsg= CAN_OtherDevBaud_Err");
+
+    sim::FaultPlan otherNode;
+    otherNode.otherNodeFirst = true;
+    module->SetFaults(otherNode);
+    EXPECT_EQ(Run(CommandKind::GetModuleInfo), CommandResult::ModuleError);
+    EXPECT_EQ(sink.Last(), "ErrMsg= Parameter_Format_Err");
+    // The other node's frame was read; the module's own reply, still waiting, must not become the
+    // reply of the next exchange.
+    module->SetFaults({});
+    EXPECT_EQ(Run(CommandKind::ResetModule), CommandResult::Ok);
+    EXPECT_EQ(sink.Last(), "B-6409 Module Reset OK !");
+    EXPECT_TRUE(PortIsFree());
+}
+
+TEST_F(SerialSimulatorTest, OptionCommandsSetAndReadTheModule) {
+    Start();
+    EXPECT_EQ(Run(CommandKind::GetUserBaud), CommandResult::Ok);
+    EXPECT_EQ(sink.Last(), "No CAN1 User-defined Baudrate Record !");
+
+    EXPECT_EQ(Run(CommandKind::SetUserBaud, "83.333"), CommandResult::Ok);
+    EXPECT_EQ(sink.Last(), "Set CAN1 User-defined Baudrate OK !");
+    ASSERT_TRUE(module->Snapshot().ports[0].userBaud.has_value());
+    EXPECT_EQ(*module->Snapshot().ports[0].userBaud, (std::pair<uint16_t, uint16_t>{83, 333}));
+    EXPECT_EQ(Run(CommandKind::GetUserBaud), CommandResult::Ok);
+    EXPECT_EQ(sink.Last(), "CAN1 User-defined Baudrate : 83.333 (Kbps)");
+
+    EXPECT_EQ(Run(CommandKind::SetUserBaud, "125"), CommandResult::Ok);
+    EXPECT_EQ(Run(CommandKind::GetUserBaud), CommandResult::Ok);
+    EXPECT_EQ(sink.Last(), "CAN1 User-defined Baudrate : 125.0 (Kbps)");
+
+    EXPECT_EQ(Run(CommandKind::SetBusOffResetTime, "30"), CommandResult::Ok);
+    EXPECT_EQ(sink.Last(), "Set Bus-Off Auto Reset Module OK !");
+    EXPECT_EQ(Run(CommandKind::GetBusOffResetTime), CommandResult::Ok);
+    EXPECT_EQ(sink.Last(), "Bus-Off Auto Reset Time = 30 (Sec)");
+    EXPECT_EQ(Run(CommandKind::SetBusOffResetTime, "0"), CommandResult::Ok);
+    EXPECT_EQ(Run(CommandKind::GetBusOffResetTime), CommandResult::Ok);
+    EXPECT_EQ(sink.Last(), "Bus-Off Auto Reset Time = 0 (Sec) [Function Disabled]");
+
+    EXPECT_EQ(Run(CommandKind::SetListenOnlyCan2, "1", 2), CommandResult::Ok);
+    EXPECT_EQ(sink.Last(), "Enable CAN2 Listen-Only Mode OK !");
+    EXPECT_TRUE(module->Snapshot().ports[1].listenOnly);
+    EXPECT_FALSE(module->Snapshot().ports[0].listenOnly);
+    EXPECT_EQ(Run(CommandKind::GetListenOnlyCan2, "", 2), CommandResult::Ok);
+    EXPECT_EQ(sink.Last(), "CAN2 Listen-Only Mode Enabled");
+    EXPECT_EQ(Run(CommandKind::SetListenOnlyCan2, "0", 2), CommandResult::Ok);
+    EXPECT_EQ(sink.Last(), "Disable CAN2 Listen-Only Mode OK !");
+    EXPECT_EQ(Run(CommandKind::GetListenOnlyCan1), CommandResult::Ok);
+    EXPECT_EQ(sink.Last(), "CAN1 Listen-Only Mode Disabled");
+
+    EXPECT_EQ(Run(CommandKind::ResetModule), CommandResult::Ok);
+    EXPECT_EQ(sink.Last(), "B-6409 Module Reset OK !");
+    EXPECT_EQ(module->Snapshot().resets, 1);
+}
+
+TEST_F(SerialSimulatorTest, AModuleErrorIsShownByName) {
+    sim::FaultPlan faults;
+    faults.errorAtRequest = 1;
+    faults.errorCode = 4;
+    Start({}, faults);
+    EXPECT_EQ(Run(CommandKind::SetUserBaud, "250"), CommandResult::ModuleError);
+    EXPECT_EQ(sink.Last(), "ErrMsg= CmdNo_Err");
+    EXPECT_TRUE(PortIsFree());
+}
+
+TEST_F(SerialSimulatorTest, APortHeldByAnotherProgramFailsToOpen) {
+    Start({sim::ConverterKind::Ucv1, 115200});
+    const std::string path = converter->SlavePath();
+    TermiosSerPort otherProgram([path](uint16_t) { return path; });
+    ASSERT_EQ(otherProgram.OpenPort(1, 9600, 8, 0, 0), 0);
+    EXPECT_EQ(Run(CommandKind::GetModuleInfo, "", 1, DeviceKind::Ucv1), CommandResult::LinkFailed);
+    EXPECT_EQ(sink.Texts(), std::vector<std::string>{"Device Open Fail !! (ErrCode:4)"});
+    otherProgram.ClosePort(1);
+    EXPECT_EQ(Run(CommandKind::GetModuleInfo, "", 1, DeviceKind::Ucv1), CommandResult::Ok);
+}
+
+}  // namespace
+}  // namespace b6409

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/clock.h"
+#include "common/message_sink.h"
+
+namespace b6409::test {
+
+// Keeps every message shown, with its icon.
+class RecordingSink : public MessageSink {
+public:
+    void Show(const std::string& text, MessageIcon icon) override { shown.emplace_back(text, icon); }
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const auto& [text, icon] : shown) texts.push_back(text);
+        return texts;
+    }
+    std::string Last() const { return shown.empty() ? std::string() : shown.back().first; }
+    std::vector<std::pair<std::string, MessageIcon>> shown;
+};
+
+// Records the waits instead of waiting.
+class RecordingClock : public Clock {
+public:
+    void SleepMs(unsigned ms) override { sleeps.push_back(ms); }
+    unsigned Total() const {
+        unsigned total = 0;
+        for (unsigned ms : sleeps) total += ms;
+        return total;
+    }
+    std::vector<unsigned> sleeps;
+};
+
+}  // namespace b6409::test
