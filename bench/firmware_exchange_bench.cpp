@@ -14,7 +14,7 @@
 namespace {
 
 class CountingSink : public b6409::MessageSink {
-public:
+  public:
     void Show(const std::string& text, b6409::MessageIcon) override {
         if (text.rfind("FW_Ver", 0) == 0) ++ok;
     }
@@ -22,14 +22,15 @@ public:
 };
 
 class SerialFactory : public b6409::LinkFactory {
-public:
-    SerialFactory(b6409::SerPortApi& serial, b6409::Clock& clock) : serial_(serial), clock_(clock) {}
+  public:
+    SerialFactory(b6409::SerPortApi& serial, b6409::Clock& clock)
+        : serial_(serial), clock_(clock) {}
     std::unique_ptr<b6409::DeviceLink> MakeLink(b6409::DeviceKind kind,
                                                 const b6409::LinkNumbers& numbers) override {
         return std::make_unique<b6409::SerialLink>(serial_, clock_, kind, numbers.devicePortNumber);
     }
 
-private:
+  private:
     b6409::SerPortApi& serial_;
     b6409::Clock& clock_;
 };

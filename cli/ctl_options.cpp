@@ -33,8 +33,8 @@ struct CommandEntry {
 };
 
 const CommandEntry kCommands[] = {
-    {"info", 0},           {"reset", 0},      {"set-baud", 1},       {"get-baud", 0},
-    {"set-busoff", 1},     {"get-busoff", 0}, {"set-listen-only", 1}, {"get-listen-only", 0},
+    {"info", 0},       {"reset", 0},      {"set-baud", 1},        {"get-baud", 0},
+    {"set-busoff", 1}, {"get-busoff", 0}, {"set-listen-only", 1}, {"get-listen-only", 0},
 };
 
 // Checks the command's value and picks the exchange it stands for.
@@ -75,7 +75,9 @@ std::string ResolveCommand(CtlInvocation& run) {
 
 CtlParseResult ParseCtlArguments(const std::vector<std::string>& arguments) {
     CtlInvocation run;
-    auto fail = [](std::string message) { return CtlParseResult{std::nullopt, std::move(message)}; };
+    auto fail = [](std::string message) {
+        return CtlParseResult{std::nullopt, std::move(message)};
+    };
 
     std::optional<std::string> port, board, canPort, modulePort, device;
     std::vector<std::string> positional;
@@ -102,26 +104,37 @@ CtlParseResult ParseCtlArguments(const std::vector<std::string>& arguments) {
         } else {
             return fail(argument + " needs a value");
         }
-        if (argument == "--device") device = value;
-        else if (argument == "--port") port = value;
-        else if (argument == "--board") board = value;
-        else if (argument == "--can-port") canPort = value;
-        else if (argument == "--module-port") modulePort = value;
-        else if (argument == "--can-if") run.canInterface = value;
-        else return fail("unknown option " + argument);
+        if (argument == "--device")
+            device = value;
+        else if (argument == "--port")
+            port = value;
+        else if (argument == "--board")
+            board = value;
+        else if (argument == "--can-port")
+            canPort = value;
+        else if (argument == "--module-port")
+            modulePort = value;
+        else if (argument == "--can-if")
+            run.canInterface = value;
+        else
+            return fail("unknown option " + argument);
     }
     if (run.help || run.version) return {run, {}};
 
     if (device) {
         const auto kind = DeviceKindFromCliName(*device);
-        if (!kind) return fail("--device: unknown interface '" + *device + "' (scv1, ucv1, ecv1d, uhv1, uhv2, pcm1, pcc2 or pcc4)");
+        if (!kind)
+            return fail("--device: unknown interface '" + *device +
+                        "' (scv1, ucv1, ecv1d, uhv1, uhv2, pcm1, pcc2 or pcc4)");
         run.settings.ChooseDeviceKind(*kind);
     }
     const DeviceKindInfo& info = InfoOf(run.settings.deviceKind);
     if (port) {
-        if (info.usesBoardNumbers) return fail("--port: " + std::string(info.cliName) + " is a card; use --board");
+        if (info.usesBoardNumbers)
+            return fail("--port: " + std::string(info.cliName) + " is a card; use --board");
         int com = 0;
-        const bool isCom = port->size() > 3 && (port->compare(0, 3, "COM") == 0 || port->compare(0, 3, "com") == 0);
+        const bool isCom = port->size() > 3 &&
+                           (port->compare(0, 3, "COM") == 0 || port->compare(0, 3, "com") == 0);
         if (isCom && ParseNumber(std::string_view(*port).substr(3), 1, 256, &com)) {
             run.settings.devicePortIndex = static_cast<uint8_t>(com - 1);
         } else if (port->find('/') != std::string::npos && IsSerialKind(run.settings.deviceKind)) {
@@ -134,14 +147,16 @@ CtlParseResult ParseCtlArguments(const std::vector<std::string>& arguments) {
     if (board) {
         int number = 0;
         if (!info.usesBoardNumbers) return fail("--board applies to the cards pcm1, pcc2 and pcc4");
-        if (!ParseNumber(*board, 0, 15, &number)) return fail("--board: a card number from 0 to 15");
+        if (!ParseNumber(*board, 0, 15, &number))
+            return fail("--board: a card number from 0 to 15");
         run.settings.devicePortIndex = static_cast<uint8_t>(number);
     }
     if (canPort) {
         int number = 0;
         if (!ParseNumber(*canPort, 1, info.canPortCount, &number))
             return fail("--can-port: " + std::string(info.caption) + " has CAN port" +
-                        (info.canPortCount == 1 ? " 1 only" : "s 1 to " + std::to_string(info.canPortCount)));
+                        (info.canPortCount == 1 ? " 1 only"
+                                                : "s 1 to " + std::to_string(info.canPortCount)));
         run.settings.canPortIndex = static_cast<uint8_t>(number - 1);
     }
     if (modulePort) {
@@ -158,7 +173,8 @@ CtlParseResult ParseCtlArguments(const std::vector<std::string>& arguments) {
         if (run.command == candidate.name) entry = &candidate;
     if (!entry) return fail("unknown command '" + run.command + "' (try --help)");
     if (static_cast<int>(run.arguments.size()) != entry->argumentCount)
-        return fail(run.command + (entry->argumentCount == 0 ? " takes no argument" : " takes one argument"));
+        return fail(run.command +
+                    (entry->argumentCount == 0 ? " takes no argument" : " takes one argument"));
     if (std::string error = ResolveCommand(run); !error.empty()) return fail(error);
     return {run, {}};
 }

@@ -14,11 +14,11 @@ int RunCtl(const CtlInvocation& run, LinkFactory& links, MessageSink& sink, Cloc
 
 // Prints each message as one line, exactly as the dialog shows it.
 class StreamMessageSink final : public MessageSink {
-public:
+  public:
     explicit StreamMessageSink(std::FILE* out) : out_(out) {}
     void Show(const std::string& text, MessageIcon icon) override;
 
-private:
+  private:
     std::FILE* out_;
 };
 

@@ -5,6 +5,8 @@
 
 namespace b6409 {
 
-void SystemClock::SleepMs(unsigned ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SystemClock::SleepMs(unsigned ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace b6409

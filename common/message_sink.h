@@ -11,7 +11,7 @@ enum class MessageIcon { None, Stop, Information, Error };
 // Where every outcome the user sees goes: a modal box in the dialog, a line in the CLI,
 // a recording in tests.
 class MessageSink {
-public:
+  public:
     virtual ~MessageSink() = default;
     virtual void Show(const std::string& text, MessageIcon icon) = 0;
 };

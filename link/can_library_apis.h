@@ -12,7 +12,7 @@ namespace b6409 {
 // closing what is not open is harmless.
 
 class UhvCanApi {
-public:
+  public:
     virtual ~UhvCanApi() = default;
     virtual int OpenAdapter(const UhvOpenRecord* record) = 0;
     virtual int PrepareSend(uint8_t canPort) = 0;  // discards frames already queued
@@ -23,7 +23,7 @@ public:
 };
 
 class PcmApi {
-public:
+  public:
     virtual ~PcmApi() = default;
     virtual int ActivateCard(uint8_t board) = 0;
     virtual int InitPort(uint8_t board, uint8_t canPort) = 0;
@@ -35,7 +35,7 @@ public:
 };
 
 class PccApi {
-public:
+  public:
     virtual ~PccApi() = default;
     virtual int ActivateCard(uint8_t board) = 0;
     virtual int ResetPort(uint8_t board, uint8_t canPort) = 0;

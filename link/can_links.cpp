@@ -105,27 +105,6 @@ std::optional<LinkFailure> PcmLink::Open() {
                        api_.ConfigurePort(board, port, &kAcceptAllConfig));
 }
 
-std::optional<LinkFailure> PcmLink::SendFrame(const CanFrame& frame) {
-    const auto record = ToRecord<CardFrameRecord>(frame);
-    return CodeFailure(kCardSendError,
-                       api_.SendFrame(numbers_.boardNumber, numbers_.canPortNumber, &record));
-}
-
-uint32_t PcmLink::WaitingCount() {
-    return CardCount(api_.CountReceived(numbers_.boardNumber, numbers_.canPortNumber));
-}
-
-ReceiveOutcome PcmLink::ReceiveFrame() {
-    CardFrameRecord record{};
-    const int code = api_.ReceiveFrame(numbers_.boardNumber, numbers_.canPortNumber, &record);
-    if (code != 0) return {CanFrame{}, CodeFailure(kCardReceiveError, code)};
-    return {FromRecord(record), std::nullopt};
-}
-
-void PcmLink::Close() {
-    api_.CloseCard(numbers_.boardNumber);
-}
-
 std::optional<LinkFailure> PccLink::Open() {
     const uint8_t board = numbers_.boardNumber;
     const uint8_t port = numbers_.canPortNumber;
@@ -146,25 +125,32 @@ std::optional<LinkFailure> PccLink::Open() {
     return CodeFailure("CAN_InstallIrq error! (ErrCode:%d)", api_.InstallInterruptHandler(board));
 }
 
-std::optional<LinkFailure> PccLink::SendFrame(const CanFrame& frame) {
+template <typename Api>
+std::optional<LinkFailure> CardLink<Api>::SendFrame(const CanFrame& frame) {
     const auto record = ToRecord<CardFrameRecord>(frame);
     return CodeFailure(kCardSendError,
                        api_.SendFrame(numbers_.boardNumber, numbers_.canPortNumber, &record));
 }
 
-uint32_t PccLink::WaitingCount() {
+template <typename Api>
+uint32_t CardLink<Api>::WaitingCount() {
     return CardCount(api_.CountReceived(numbers_.boardNumber, numbers_.canPortNumber));
 }
 
-ReceiveOutcome PccLink::ReceiveFrame() {
+template <typename Api>
+ReceiveOutcome CardLink<Api>::ReceiveFrame() {
     CardFrameRecord record{};
     const int code = api_.ReceiveFrame(numbers_.boardNumber, numbers_.canPortNumber, &record);
     if (code != 0) return {CanFrame{}, CodeFailure(kCardReceiveError, code)};
     return {FromRecord(record), std::nullopt};
 }
 
-void PccLink::Close() {
+template <typename Api>
+void CardLink<Api>::Close() {
     api_.CloseCard(numbers_.boardNumber);
 }
+
+template class CardLink<PcmApi>;
+template class CardLink<PccApi>;
 
 }  // namespace b6409

@@ -34,36 +34,35 @@ class UhvLink final : public DeviceLink {
     LinkNumbers numbers_;
 };
 
-// PCM-1: card boardNumber, port canPortNumber, accepting every frame at bit-rate index 5.
-class PcmLink final : public DeviceLink {
+// What the two card families share: frames, counts and the close, on card boardNumber and
+// port canPortNumber. The families differ only in how a port is opened.
+template <typename Api>
+class CardLink : public DeviceLink {
   public:
-    PcmLink(PcmApi& api, LinkNumbers numbers) : api_(api), numbers_(numbers) {}
+    CardLink(Api& api, LinkNumbers numbers) : api_(api), numbers_(numbers) {}
 
-    std::optional<LinkFailure> Open() override;
     std::optional<LinkFailure> SendFrame(const CanFrame& frame) override;
     uint32_t WaitingCount() override;
     ReceiveOutcome ReceiveFrame() override;
     void Close() override;
 
-  private:
-    PcmApi& api_;
+  protected:
+    Api& api_;
     LinkNumbers numbers_;
 };
 
-// PCC-2 and PCC-4: as PCM-1, with a port reset first and the receive interrupt enabled last.
-class PccLink final : public DeviceLink {
+// PCM-1: the port is initialised and configured to accept every frame at bit-rate index 5.
+class PcmLink final : public CardLink<PcmApi> {
   public:
-    PccLink(PccApi& api, LinkNumbers numbers) : api_(api), numbers_(numbers) {}
-
+    using CardLink::CardLink;
     std::optional<LinkFailure> Open() override;
-    std::optional<LinkFailure> SendFrame(const CanFrame& frame) override;
-    uint32_t WaitingCount() override;
-    ReceiveOutcome ReceiveFrame() override;
-    void Close() override;
+};
 
-  private:
-    PccApi& api_;
-    LinkNumbers numbers_;
+// PCC-2 and PCC-4: as PCM-1, with a port reset first and the receive interrupt enabled last.
+class PccLink final : public CardLink<PccApi> {
+  public:
+    using CardLink::CardLink;
+    std::optional<LinkFailure> Open() override;
 };
 
 }  // namespace b6409

@@ -24,11 +24,11 @@ enum class DeviceKind : uint8_t {
 struct DeviceKindInfo {
     DeviceKind kind;
     int radioControlId;
-    const char* caption;        // radio caption, e.g. "SCV-1(A)"
-    const char* cliName;        // name on the command line, e.g. "scv1"
-    const char* devPortLabel;   // "Dev_Port :" or "Board_ID :"
-    bool usesBoardNumbers;      // Dev_Port lists 0..15 instead of COM1..COM256
-    int canPortCount;           // entries of the CAN_Port list
+    const char* caption;       // radio caption, e.g. "SCV-1(A)"
+    const char* cliName;       // name on the command line, e.g. "scv1"
+    const char* devPortLabel;  // "Dev_Port :" or "Board_ID :"
+    bool usesBoardNumbers;     // Dev_Port lists 0..15 instead of COM1..COM256
+    int canPortCount;          // entries of the CAN_Port list
 };
 
 const DeviceKindInfo& InfoOf(DeviceKind kind);

@@ -26,7 +26,7 @@ struct ReceiveOutcome {
 // and ReceiveFrame as often as needed, Close. Close is called on every way out, also after a
 // failed Open, so closing what is not open must be harmless.
 class DeviceLink {
-public:
+  public:
     virtual ~DeviceLink() = default;
     virtual std::optional<LinkFailure> Open() = 0;
     virtual std::optional<LinkFailure> SendFrame(const CanFrame& frame) = 0;
@@ -40,7 +40,7 @@ void CloseAndReport(DeviceLink& link, MessageSink& sink, const std::string& mess
 
 // Makes the link of a kind for the numbers of one exchange.
 class LinkFactory {
-public:
+  public:
     virtual ~LinkFactory() = default;
     virtual std::unique_ptr<DeviceLink> MakeLink(DeviceKind kind, const LinkNumbers& numbers) = 0;
 };

@@ -62,7 +62,8 @@ CanFrame ParseFrameText(const char* text, size_t length) {
     if (!frame.remote) {
         const size_t first = idDigits + 2;
         for (size_t i = 0; i < frame.dlc; ++i)
-            frame.data[i] = static_cast<uint8_t>(digit(first + 2 * i) << 4 | digit(first + 2 * i + 1));
+            frame.data[i] =
+                static_cast<uint8_t>(digit(first + 2 * i) << 4 | digit(first + 2 * i + 1));
     }
     return frame;
 }

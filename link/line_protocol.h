@@ -14,8 +14,8 @@ namespace b6409 {
 // t/T (11-bit data/remote), e/E (29-bit), ID digits, one DLC digit, two digits per data byte.
 
 // Baud rates the SCV-1 search tries, in this order.
-inline constexpr std::array<uint32_t, 8> kScv1BaudRates = {115200, 9600,  57600, 38400,
-                                                           19200,  4800,  1200,  2400};
+inline constexpr std::array<uint32_t, 8> kScv1BaudRates = {115200, 9600, 57600, 38400,
+                                                           19200,  4800, 1200,  2400};
 inline constexpr uint32_t kUcv1BaudRate = 921600;
 inline constexpr uint32_t kEcv1dBaudRate = 115200;
 

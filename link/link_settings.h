@@ -8,10 +8,10 @@ namespace b6409 {
 
 // The numbers every exchange derives afresh from the user's choices.
 struct LinkNumbers {
-    uint8_t modulePort;        // 1 = module CAN1, 2 = module CAN2
-    uint8_t boardNumber;       // card number 0..15
+    uint8_t modulePort;         // 1 = module CAN1, 2 = module CAN2
+    uint8_t boardNumber;        // card number 0..15
     uint16_t devicePortNumber;  // COM port number, 1-based; 16 bits so that COM256 stays 256
-    uint8_t canPortNumber;     // CAN port of the PC-side interface, 1-based
+    uint8_t canPortNumber;      // CAN port of the PC-side interface, 1-based
 };
 
 // The user's choice of interface and ports: the kind and three 0-based list positions.

@@ -7,7 +7,7 @@ namespace b6409 {
 // The COM port driver layer of the serial converters. The port number identifies the port in
 // every call; results are 16-bit, 0 = success. Closing a port that is not open is harmless.
 class SerPortApi {
-public:
+  public:
     static constexpr int kLineBufferSize = 30;
 
     virtual ~SerPortApi() = default;

@@ -46,10 +46,16 @@ std::optional<LinkFailure> SerialLink::SendFrame(const CanFrame& frame) {
     return std::nullopt;
 }
 
-uint32_t SerialLink::WaitingCount() { return serial_.CountReceived(port_); }
+uint32_t SerialLink::WaitingCount() {
+    return serial_.CountReceived(port_);
+}
 
-ReceiveOutcome SerialLink::ReceiveFrame() { return {DecodeFrameText(serial_, port_), std::nullopt}; }
+ReceiveOutcome SerialLink::ReceiveFrame() {
+    return {DecodeFrameText(serial_, port_), std::nullopt};
+}
 
-void SerialLink::Close() { serial_.ClosePort(port_); }
+void SerialLink::Close() {
+    serial_.ClosePort(port_);
+}
 
 }  // namespace b6409

@@ -10,7 +10,7 @@ namespace b6409 {
 // by trying its baud rates in turn until the "S" / "S83" handshake is answered; the UCV-1 and
 // the ECV-1D run at fixed rates.
 class SerialLink final : public DeviceLink {
-public:
+  public:
     SerialLink(SerPortApi& serial, Clock& clock, DeviceKind kind, uint16_t devicePortNumber);
 
     std::optional<LinkFailure> Open() override;
@@ -19,7 +19,7 @@ public:
     ReceiveOutcome ReceiveFrame() override;
     void Close() override;
 
-private:
+  private:
     std::optional<LinkFailure> SearchScv1();
 
     SerPortApi& serial_;

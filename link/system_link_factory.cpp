@@ -24,7 +24,8 @@ SystemLinkFactory::SystemLinkFactory(Clock& clock, TermiosSerPort::PathResolver 
 
 SystemLinkFactory::~SystemLinkFactory() = default;
 
-std::unique_ptr<DeviceLink> SystemLinkFactory::MakeLink(DeviceKind kind, const LinkNumbers& numbers) {
+std::unique_ptr<DeviceLink> SystemLinkFactory::MakeLink(DeviceKind kind,
+                                                        const LinkNumbers& numbers) {
     switch (kind) {
         case DeviceKind::Uhv1:
         case DeviceKind::Uhv2:

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "common/clock.h"
-#include "link/device_link.h"
 #include "link/can_socket.h"
+#include "link/device_link.h"
 #include "link/termios_ser_port.h"
 
 namespace b6409 {
@@ -14,7 +14,7 @@ namespace b6409 {
 // The links over this machine's serial ports and SocketCAN interfaces. The driver layers live
 // as long as the factory; each link lives for one exchange.
 class SystemLinkFactory final : public LinkFactory {
-public:
+  public:
     // canSockets opens the SocketCAN sockets; null means this machine's real CAN sockets.
     explicit SystemLinkFactory(Clock& clock,
                                TermiosSerPort::PathResolver serialPaths = DefaultComPortPath,
@@ -23,7 +23,7 @@ public:
 
     std::unique_ptr<DeviceLink> MakeLink(DeviceKind kind, const LinkNumbers& numbers) override;
 
-private:
+  private:
     struct CanLayers;
     Clock& clock_;
     TermiosSerPort serial_;

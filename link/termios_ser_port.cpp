@@ -18,8 +18,8 @@ namespace {
 
 bool SpeedConstant(uint32_t baud, speed_t* speed) {
     static const std::pair<uint32_t, speed_t> kSpeeds[] = {
-        {1200, B1200},     {2400, B2400},     {4800, B4800},   {9600, B9600},
-        {19200, B19200},   {38400, B38400},   {57600, B57600}, {115200, B115200},
+        {1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},
+        {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200},
         {230400, B230400}, {460800, B460800}, {921600, B921600},
     };
     for (const auto& [rate, constant] : kSpeeds) {
@@ -169,7 +169,8 @@ uint16_t TermiosSerPort::ReadLine(uint16_t port, char* buffer, uint32_t timeoutM
             result = serial_error::kOsError;
             break;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) break;
         pollfd waiter{fd, POLLIN, 0};
         if (poll(&waiter, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) {

@@ -13,22 +13,23 @@ std::string DefaultComPortPath(uint16_t port);
 
 // Result codes of the serial layer (shown to the user as "ErrCode").
 namespace serial_error {
-inline constexpr uint16_t kBadArgument = 1;     // port 0, data bits other than 8, parity/stop bits
-inline constexpr uint16_t kNoSuchPort = 2;      // the device path does not exist
-inline constexpr uint16_t kPermission = 3;      // no access: join the dialout group
-inline constexpr uint16_t kPortInUse = 4;       // another program (or this one) holds the port
-inline constexpr uint16_t kNotATerminal = 5;    // the path is no serial port, or it refused the settings
-inline constexpr uint16_t kBadBaudRate = 6;     // a rate the terminal layer does not know
-inline constexpr uint16_t kOsError = 7;         // any other failure of the system
-inline constexpr uint16_t kNotOpen = 8;         // write or read on a port that is not open
-inline constexpr uint16_t kTimeout = 9;         // the read ended before a CR arrived
+inline constexpr uint16_t kBadArgument = 1;  // port 0, data bits other than 8, parity/stop bits
+inline constexpr uint16_t kNoSuchPort = 2;   // the device path does not exist
+inline constexpr uint16_t kPermission = 3;   // no access: join the dialout group
+inline constexpr uint16_t kPortInUse = 4;    // another program (or this one) holds the port
+inline constexpr uint16_t kNotATerminal =
+    5;  // the path is no serial port, or it refused the settings
+inline constexpr uint16_t kBadBaudRate = 6;  // a rate the terminal layer does not know
+inline constexpr uint16_t kOsError = 7;      // any other failure of the system
+inline constexpr uint16_t kNotOpen = 8;      // write or read on a port that is not open
+inline constexpr uint16_t kTimeout = 9;      // the read ended before a CR arrived
 }  // namespace serial_error
 
 // The serial layer over POSIX terminals: exclusive open (flock and TIOCEXCL), raw 8N1 without
 // flow control, stale input discarded at open. Ports are known by number, as callers never keep a
 // handle; the resolver turns a number into a device path.
 class TermiosSerPort final : public SerPortApi {
-public:
+  public:
     using PathResolver = std::function<std::string(uint16_t port)>;
 
     explicit TermiosSerPort(PathResolver resolver = DefaultComPortPath);
@@ -44,7 +45,7 @@ public:
                       uint16_t* countRead) override;
     void ClosePort(uint16_t port) override;
 
-private:
+  private:
     int FdOf(uint16_t port) const;
 
     PathResolver resolver_;

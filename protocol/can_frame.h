@@ -10,7 +10,7 @@ struct CanFrame {
     uint32_t id = 0;
     bool extended = false;  // 29-bit frame format
     bool remote = false;
-    uint8_t dlc = 0;        // 0..8
+    uint8_t dlc = 0;  // 0..8
     std::array<uint8_t, 8> data{};
 
     // The protocol reads the data as two little-endian 32-bit values.
@@ -24,7 +24,7 @@ struct CanFrame {
 
     bool operator==(const CanFrame&) const = default;
 
-private:
+  private:
     uint32_t ReadLe(int at) const {
         return uint32_t(data[at]) | uint32_t(data[at + 1]) << 8 | uint32_t(data[at + 2]) << 16 |
                uint32_t(data[at + 3]) << 24;

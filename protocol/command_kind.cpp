@@ -6,10 +6,22 @@ namespace b6409 {
 
 std::string ModuleErrorName(unsigned code) {
     static const char* const kNames[16] = {
-        "No_Err",     "Process_Err", "Parameter_Format_Err", "CAN_FIDRec_Err",
-        "CmdNo_Err",  "CAN_No_Err",  "CmdLen_Err",           "CANRTR_Err",
-        "CAN_OtherDevBaud_Err", "",  "",                     "",
-        "",           "",            "",                     "Timeout_Err",
+        "No_Err",
+        "Process_Err",
+        "Parameter_Format_Err",
+        "CAN_FIDRec_Err",
+        "CmdNo_Err",
+        "CAN_No_Err",
+        "CmdLen_Err",
+        "CANRTR_Err",
+        "CAN_OtherDevBaud_Err",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "Timeout_Err",
     };
     if (code < 16) return kNames[code];
     return FormatText("Unknown_Err(%u)", code);

@@ -10,31 +10,46 @@ namespace {
 uint32_t RequestId(CommandKind command, const LinkNumbers& numbers, const ExchangeInputs& inputs) {
     const uint32_t port = uint32_t(numbers.modulePort) << 8;
     switch (command) {
-        case CommandKind::GetModuleInfo: return code::kModuleInfo;
-        case CommandKind::ResetModule: return code::kModuleReset;
+        case CommandKind::GetModuleInfo:
+            return code::kModuleInfo;
+        case CommandKind::ResetModule:
+            return code::kModuleReset;
         case CommandKind::SetFilterList:
-        case CommandKind::SetMappingList: return port + inputs.listStep.listCode;
-        case CommandKind::GetFilterList: return port + code::kFilterRead;
-        case CommandKind::SetUserBaud: return port + code::kSetUserBaud;
-        case CommandKind::GetUserBaud: return port + code::kGetUserBaud;
-        case CommandKind::GetMappingList: return port + code::kMappingRead;
-        case CommandKind::SetBusOffResetTime: return code::kSetBusOff;
-        case CommandKind::GetBusOffResetTime: return code::kGetBusOff;
-        case CommandKind::SetListenOnlyCan1: return code::kSetListenOnlyCan1;
-        case CommandKind::GetListenOnlyCan1: return code::kGetListenOnlyCan1;
-        case CommandKind::SetListenOnlyCan2: return code::kSetListenOnlyCan2;
-        case CommandKind::GetListenOnlyCan2: return code::kGetListenOnlyCan2;
+        case CommandKind::SetMappingList:
+            return port + inputs.listStep.listCode;
+        case CommandKind::GetFilterList:
+            return port + code::kFilterRead;
+        case CommandKind::SetUserBaud:
+            return port + code::kSetUserBaud;
+        case CommandKind::GetUserBaud:
+            return port + code::kGetUserBaud;
+        case CommandKind::GetMappingList:
+            return port + code::kMappingRead;
+        case CommandKind::SetBusOffResetTime:
+            return code::kSetBusOff;
+        case CommandKind::GetBusOffResetTime:
+            return code::kGetBusOff;
+        case CommandKind::SetListenOnlyCan1:
+            return code::kSetListenOnlyCan1;
+        case CommandKind::GetListenOnlyCan1:
+            return code::kGetListenOnlyCan1;
+        case CommandKind::SetListenOnlyCan2:
+            return code::kSetListenOnlyCan2;
+        case CommandKind::GetListenOnlyCan2:
+            return code::kGetListenOnlyCan2;
     }
     return 0;
 }
 
 const char* ListenOnlySetMessage(int port, bool enable) {
-    if (port == 1) return enable ? "Enable CAN1 Listen-Only Mode OK !" : "Disable CAN1 Listen-Only Mode OK !";
+    if (port == 1)
+        return enable ? "Enable CAN1 Listen-Only Mode OK !" : "Disable CAN1 Listen-Only Mode OK !";
     return enable ? "Enable CAN2 Listen-Only Mode OK !" : "Disable CAN2 Listen-Only Mode OK !";
 }
 
 const char* ListenOnlyGetMessage(int port, bool enabled) {
-    if (port == 1) return enabled ? "CAN1 Listen-Only Mode Enabled" : "CAN1 Listen-Only Mode Disabled";
+    if (port == 1)
+        return enabled ? "CAN1 Listen-Only Mode Enabled" : "CAN1 Listen-Only Mode Disabled";
     return enabled ? "CAN2 Listen-Only Mode Enabled" : "CAN2 Listen-Only Mode Disabled";
 }
 
@@ -50,7 +65,8 @@ std::string AcceptedMessage(CommandKind command, const CanFrame& request, const 
         case CommandKind::SetFilterList:
             if (listCode == code::kFilterAcceptAll)
                 return FormatText("Set CAN%d-ID Filter All Pass OK !", modulePort);
-            if (listCode == code::kFilterEnd) return FormatText("Set CAN%d-ID Filter OK !", modulePort);
+            if (listCode == code::kFilterEnd)
+                return FormatText("Set CAN%d-ID Filter OK !", modulePort);
             return {};
         case CommandKind::GetFilterList:
             return entryCount == 0 ? FormatText("CAN%d Accept All ID", modulePort)
@@ -58,14 +74,16 @@ std::string AcceptedMessage(CommandKind command, const CanFrame& request, const 
         case CommandKind::SetUserBaud:
             return FormatText("Set CAN%d User-defined Baudrate OK !", modulePort);
         case CommandKind::GetUserBaud:
-            if (reply.dlc == 1) return FormatText("No CAN%d User-defined Baudrate Record !", modulePort);
+            if (reply.dlc == 1)
+                return FormatText("No CAN%d User-defined Baudrate Record !", modulePort);
             return FormatText("CAN%d User-defined Baudrate : %lu.%lu (Kbps)", modulePort,
                               static_cast<unsigned long>(reply.Word(0)),
                               static_cast<unsigned long>(reply.Word(2)));
         case CommandKind::SetMappingList:
             if (listCode == code::kMappingNone)
                 return FormatText("Set CAN%d-ID No Mapping OK !", modulePort);
-            if (listCode == code::kMappingEnd) return FormatText("Set CAN%d-ID Mapping OK !", modulePort);
+            if (listCode == code::kMappingEnd)
+                return FormatText("Set CAN%d-ID Mapping OK !", modulePort);
             return {};
         case CommandKind::GetMappingList:
             return entryCount == 0 ? FormatText("CAN%d No Mapping ID", modulePort)
@@ -91,7 +109,8 @@ std::string AcceptedMessage(CommandKind command, const CanFrame& request, const 
 
 }  // namespace
 
-CanFrame BuildRequest(CommandKind command, const LinkNumbers& numbers, const ExchangeInputs& inputs) {
+CanFrame BuildRequest(CommandKind command, const LinkNumbers& numbers,
+                      const ExchangeInputs& inputs) {
     CanFrame request;
     request.id = RequestId(command, numbers, inputs);
     request.dlc = 8;

@@ -15,7 +15,7 @@ namespace b6409 {
 // Takes the entry frames of a list read, in arrival order: the entry code (data bytes 2-3) and
 // the value (data bytes 4-7). The ID table pairs the halves of ranges and mappings.
 class ListReader {
-public:
+  public:
     virtual ~ListReader() = default;
     virtual void ResetReceivePairing() = 0;  // a read starts
     virtual void AppendReceived(uint16_t code, uint32_t value) = 0;
@@ -24,9 +24,9 @@ public:
 // What an exchange reads at the moment it starts.
 struct ExchangeInputs {
     LinkSettings settings;
-    std::string optionValueText;         // for SetUserBaud, SetBusOffResetTime, SetListenOnly*
-    ListStep listStep;                   // for SetFilterList, SetMappingList
-    ListReader* listReader = nullptr;    // for GetFilterList, GetMappingList
+    std::string optionValueText;       // for SetUserBaud, SetBusOffResetTime, SetListenOnly*
+    ListStep listStep;                 // for SetFilterList, SetMappingList
+    ListReader* listReader = nullptr;  // for GetFilterList, GetMappingList
 };
 
 // What an exchange uses from the outside.
@@ -42,7 +42,8 @@ inline constexpr unsigned kWaitPerEmptyPollMs = 100;
 inline constexpr int kEmptyPollAllowance = 11;  // the 12th empty poll ends the exchange
 
 // The request frame of a command: 11-bit data frame, DLC 8.
-CanFrame BuildRequest(CommandKind command, const LinkNumbers& numbers, const ExchangeInputs& inputs);
+CanFrame BuildRequest(CommandKind command, const LinkNumbers& numbers,
+                      const ExchangeInputs& inputs);
 
 // Opens the link of the chosen kind, sends one request, waits for the reply (or, for a list
 // read, the run of entry frames up to the end frame), closes the link and shows the outcome.

@@ -9,7 +9,8 @@ uint32_t ReadUnsignedDecimal(std::string_view text) {
     for (char c : text) {
         if (c < '0' || c > '9') break;
         value = value * 10 + static_cast<uint64_t>(c - '0');
-        if (value > std::numeric_limits<uint32_t>::max()) return std::numeric_limits<uint32_t>::max();
+        if (value > std::numeric_limits<uint32_t>::max())
+            return std::numeric_limits<uint32_t>::max();
     }
     return static_cast<uint32_t>(value);
 }

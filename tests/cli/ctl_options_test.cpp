@@ -5,7 +5,9 @@
 namespace b6409 {
 namespace {
 
-CtlParseResult Parse(std::vector<std::string> arguments) { return ParseCtlArguments(arguments); }
+CtlParseResult Parse(std::vector<std::string> arguments) {
+    return ParseCtlArguments(arguments);
+}
 
 TEST(CtlOptions, DefaultsAreTheDialogsStartState) {
     const auto parsed = Parse({"info"});
@@ -57,14 +59,28 @@ TEST(CtlOptions, PortsBoardsAndDevices) {
 
 TEST(CtlOptions, RefusesWhatTheDialogWouldRefuse) {
     const std::vector<std::vector<std::string>> bad = {
-        {"set-baud", "0.5"},       {"set-baud", "1.2.3"},     {"set-baud", "12a"},
-        {"set-baud", "123456789"}, {"set-baud", ""},          {"set-busoff", "-1"},
-        {"set-busoff", "ten"},     {"set-listen-only", "2"},  {"set-baud"},
-        {"info", "extra"},         {"frobnicate"},            {},
-        {"--device", "xyz", "info"}, {"--board", "3", "info"}, {"--device", "pcc2", "--board", "16", "info"},
-        {"--device", "pcc2", "--can-port", "3", "info"},      {"--device", "pcm1", "--port", "COM1", "info"},
-        {"--device", "uhv1", "--port", "/dev/ttyUSB0", "info"}, {"--port", "COM0", "info"},
-        {"--port", "COM257", "info"}, {"--module-port", "3", "info"}, {"--bogus", "1", "info"},
+        {"set-baud", "0.5"},
+        {"set-baud", "1.2.3"},
+        {"set-baud", "12a"},
+        {"set-baud", "123456789"},
+        {"set-baud", ""},
+        {"set-busoff", "-1"},
+        {"set-busoff", "ten"},
+        {"set-listen-only", "2"},
+        {"set-baud"},
+        {"info", "extra"},
+        {"frobnicate"},
+        {},
+        {"--device", "xyz", "info"},
+        {"--board", "3", "info"},
+        {"--device", "pcc2", "--board", "16", "info"},
+        {"--device", "pcc2", "--can-port", "3", "info"},
+        {"--device", "pcm1", "--port", "COM1", "info"},
+        {"--device", "uhv1", "--port", "/dev/ttyUSB0", "info"},
+        {"--port", "COM0", "info"},
+        {"--port", "COM257", "info"},
+        {"--module-port", "3", "info"},
+        {"--bogus", "1", "info"},
         {"info", "--port"},
     };
     for (const auto& arguments : bad) {

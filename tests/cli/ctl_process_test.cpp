@@ -10,7 +10,9 @@
 
 namespace {
 
-std::string BinDir() { return B6409_BIN_DIR; }
+std::string BinDir() {
+    return B6409_BIN_DIR;
+}
 
 struct Outcome {
     int status;
@@ -29,7 +31,7 @@ Outcome RunCtl(const std::string& arguments) {
 
 // Starts b6409-sim with the given options and reads the pseudo-terminal path it prints.
 class SimProcess {
-public:
+  public:
     explicit SimProcess(const std::string& options) {
         int fds[2];
         if (pipe(fds) != 0) return;
@@ -60,7 +62,7 @@ public:
     }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     pid_t pid_ = -1;
     FILE* out_ = nullptr;
     std::string path_;

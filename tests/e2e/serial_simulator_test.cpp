@@ -16,19 +16,19 @@ namespace {
 
 // Waits for real (the simulator runs in real time) and remembers each wait.
 class RealRecordingClock : public Clock {
-public:
+  public:
     void SleepMs(unsigned ms) override {
         sleeps.push_back(ms);
         real.SleepMs(ms);
     }
     std::vector<unsigned> sleeps;
 
-private:
+  private:
     SystemClock real;
 };
 
 class SerialSimulatorTest : public ::testing::Test {
-protected:
+  protected:
     void Start(sim::ConverterConfig config = {}, sim::FaultPlan faults = {}) {
         module = std::make_unique<sim::ModuleSimulator>(faults);
         converter = std::make_unique<sim::SerialConverterSim>(config, *module);

@@ -18,6 +18,7 @@
 #include "common/text_format.h"
 #include "link/can_library_apis.h"
 #include "link/can_socket.h"
+#include "support/can_socket_pair.h"
 
 namespace b6409::test {
 
@@ -40,17 +41,14 @@ class SocketPairOpener : public CanSocketOpener {
             *errorOut = ENODEV;
             return -1;
         }
-        int ends[2];
-        if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) {
-            *errorOut = errno;
-            return -1;
-        }
-        fcntl(ends[0], F_SETFL, O_NONBLOCK);
+        int farEnd = -1;
+        const int fd = OpenCanSocketPair(&farEnd, errorOut);
+        if (fd < 0) return -1;
         opened.push_back(ifname);
-        moduleEnd[ifname] = ends[1];
-        layerEnd[ifname] = ends[0];
-        farEnds_.push_back(ends[1]);
-        return ends[0];
+        moduleEnd[ifname] = farEnd;
+        layerEnd[ifname] = fd;
+        farEnds_.push_back(farEnd);
+        return fd;
     }
     bool InterfaceExists(const std::string& ifname) override { return interfaces.count(ifname); }
     int SetReceiveFilters(int fd, const std::vector<can_filter>& list) override {

@@ -12,7 +12,9 @@
 namespace b6409 {
 namespace {
 
-CanFrame Parse(const std::string& text) { return ParseFrameText(text.data(), text.size()); }
+CanFrame Parse(const std::string& text) {
+    return ParseFrameText(text.data(), text.size());
+}
 
 TEST(FrameText, RequestLinesAreTwentyTwoUpperCaseCharacters) {
     CanFrame request;
@@ -98,7 +100,7 @@ TEST(FrameText, ALargeDlcDigitNeverReadsPastTheTextOrEightBytes) {
 
 // A serial layer that plays a converter answering only at one baud rate.
 class ScriptedSerial : public SerPortApi {
-public:
+  public:
     uint32_t answersAt = 9600;
     std::deque<std::string> pending;
     std::vector<std::string> calls;
@@ -118,7 +120,8 @@ public:
         return 0;
     }
     uint32_t CountReceived(uint16_t) override { return pending.empty() ? 0 : 1; }
-    uint16_t ReadLine(uint16_t, char* buffer, uint32_t timeoutMs, uint32_t, uint16_t* count) override {
+    uint16_t ReadLine(uint16_t, char* buffer, uint32_t timeoutMs, uint32_t,
+                      uint16_t* count) override {
         calls.push_back("read " + std::to_string(timeoutMs));
         *count = 0;
         if (pending.empty()) return serial_timeout;
@@ -138,8 +141,8 @@ TEST(Scv1Search, FindsAConverterAtTheSecondRateAfterOneFailedHandshake) {
     SerialLink link(serial, clock, DeviceKind::Scv1, 3);
     EXPECT_FALSE(link.Open().has_value());
     const std::vector<std::string> expected = {
-        "open 3 115200", "write S", "read 500", "close 3",
-        "open 3 9600", "write S", "read 500", "write S83", "read 500",
+        "open 3 115200", "write S",  "read 500",  "close 3",  "open 3 9600",
+        "write S",       "read 500", "write S83", "read 500",
     };
     EXPECT_EQ(serial.calls, expected);
     EXPECT_EQ(clock.sleeps, std::vector<unsigned>{100});

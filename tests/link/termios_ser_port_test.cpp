@@ -10,7 +10,7 @@ namespace b6409 {
 namespace {
 
 class TermiosSerPortTest : public ::testing::Test {
-protected:
+  protected:
     test::PtyPair pty;
     TermiosSerPort serial{[this](uint16_t) { return pty.slavePath(); }};
 

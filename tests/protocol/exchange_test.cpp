@@ -25,9 +25,11 @@ struct Harness {
 };
 
 class RecordingReader : public ListReader {
-public:
+  public:
     void ResetReceivePairing() override { resets++; }
-    void AppendReceived(uint16_t code, uint32_t value) override { entries.emplace_back(code, value); }
+    void AppendReceived(uint16_t code, uint32_t value) override {
+        entries.emplace_back(code, value);
+    }
     int resets = 0;
     std::vector<std::pair<uint16_t, uint32_t>> entries;
 };
@@ -39,7 +41,8 @@ TEST(Exchange, FirmwareVersionRoundTrip) {
     EXPECT_EQ(h.sink.Texts(), std::vector<std::string>{"FW_Ver = v1.05"});
     ASSERT_EQ(h.link().sent.size(), 1u);
     EXPECT_EQ(h.link().sent[0], Reply(0x001, {}));
-    EXPECT_EQ(h.link().calls, (std::vector<std::string>{"Open", "Send", "Waiting", "Receive", "Close"}));
+    EXPECT_EQ(h.link().calls,
+              (std::vector<std::string>{"Open", "Send", "Waiting", "Receive", "Close"}));
     EXPECT_EQ(h.clock.sleeps, std::vector<unsigned>{100});
     EXPECT_EQ(h.factory.kind, DeviceKind::Scv1);
     EXPECT_EQ(h.sink.shown[0].second, MessageIcon::None);
@@ -70,9 +73,14 @@ TEST(Exchange, AReplyAfterElevenEmptyPollsIsStillTaken) {
 
 TEST(Exchange, ErrorRepliesAreNamedByTheirFirstByte) {
     const std::pair<uint8_t, std::string> cases[] = {
-        {0, "ErrMsg= CAN_OtherDevBaud_Err"}, {1, "ErrMsg= Process_Err"}, {4, "ErrMsg= CmdNo_Err"},
-        {8, "ErrMsg= CAN_OtherDevBaud_Err"}, {9, "ErrMsg= "},            {14, "ErrMsg= "},
-        {15, "ErrMsg= Timeout_Err"},         {16, "ErrMsg= Unknown_Err(16)"},
+        {0, "ErrMsg= CAN_OtherDevBaud_Err"},
+        {1, "ErrMsg= Process_Err"},
+        {4, "ErrMsg= CmdNo_Err"},
+        {8, "ErrMsg= CAN_OtherDevBaud_Err"},
+        {9, "ErrMsg= "},
+        {14, "ErrMsg= "},
+        {15, "ErrMsg= Timeout_Err"},
+        {16, "ErrMsg= Unknown_Err(16)"},
         {255, "ErrMsg= Unknown_Err(255)"},
     };
     for (const auto& [code, message] : cases) {
@@ -231,7 +239,8 @@ TEST(Exchange, ListReadHandsEntriesToTheReaderUntilTheEndFrame) {
     EXPECT_EQ(h.Run(CommandKind::GetFilterList), CommandResult::Ok);
     EXPECT_EQ(h.link().sent[0].id, 0x103u);
     EXPECT_EQ(reader.resets, 1);
-    const std::vector<std::pair<uint16_t, uint32_t>> expected = {{0x12, 0x100}, {0x12, 0x1FF}, {0x11, 0x7E0}};
+    const std::vector<std::pair<uint16_t, uint32_t>> expected = {
+        {0x12, 0x100}, {0x12, 0x1FF}, {0x11, 0x7E0}};
     EXPECT_EQ(reader.entries, expected);
     EXPECT_EQ(h.sink.Texts(), std::vector<std::string>{"Get CAN1-ID Filter OK !"});
     // No wait between frames that are already waiting.

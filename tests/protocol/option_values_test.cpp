@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace b6409 {
 namespace {
 
@@ -12,7 +11,7 @@ TEST(UserBaud, PacksIntegerAndFractionDigits) {
     EXPECT_EQ(PackUserBaud("83.05"), (5u << 16) | 83u);  // the fraction's leading zero is lost
     EXPECT_EQ(PackUserBaud(".5"), 5u << 16);
     EXPECT_EQ(PackUserBaud(""), 0u);
-    EXPECT_EQ(PackUserBaud("12a"), 12u);               // reading stops at the first non-digit
+    EXPECT_EQ(PackUserBaud("12a"), 12u);  // reading stops at the first non-digit
     EXPECT_EQ(PackUserBaud("70000.70000"), ((70000u & 0xFFFF) << 16) | (70000u & 0xFFFF));
 }
 

@@ -14,7 +14,7 @@ namespace b6409::test {
 // poll) or a frame that the following ReceiveFrame delivers. When the script runs out the link
 // stays silent.
 class ScriptedLink : public DeviceLink {
-public:
+  public:
     std::deque<std::optional<CanFrame>> polls;
     std::optional<LinkFailure> openFailure, sendFailure, receiveFailure;
     std::vector<CanFrame> sent;
@@ -53,27 +53,29 @@ public:
         polls.push_back(frame);
     }
 
-private:
+  private:
     std::deque<CanFrame> arrived_;
 };
 
 // Forwards to a link that outlives the exchange, so tests can look at it afterwards.
 class LinkRef : public DeviceLink {
-public:
+  public:
     explicit LinkRef(DeviceLink& target) : target_(target) {}
     std::optional<LinkFailure> Open() override { return target_.Open(); }
-    std::optional<LinkFailure> SendFrame(const CanFrame& f) override { return target_.SendFrame(f); }
+    std::optional<LinkFailure> SendFrame(const CanFrame& f) override {
+        return target_.SendFrame(f);
+    }
     uint32_t WaitingCount() override { return target_.WaitingCount(); }
     ReceiveOutcome ReceiveFrame() override { return target_.ReceiveFrame(); }
     void Close() override { target_.Close(); }
 
-private:
+  private:
     DeviceLink& target_;
 };
 
 // Hands out the one scripted link and remembers what it was asked for.
 class ScriptedLinkFactory : public LinkFactory {
-public:
+  public:
     ScriptedLink link;
     std::optional<DeviceKind> kind;
     std::optional<LinkNumbers> numbers;

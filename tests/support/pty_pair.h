@@ -12,7 +12,7 @@ namespace b6409::test {
 
 // A pseudo-terminal whose master end the test plays: the far side of a serial port.
 class PtyPair {
-public:
+  public:
     PtyPair() {
         master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
@@ -53,7 +53,7 @@ public:
         return cfgetospeed(&settings);
     }
 
-private:
+  private:
     int master_ = -1;
     std::string slavePath_;
 };

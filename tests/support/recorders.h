@@ -11,8 +11,10 @@ namespace b6409::test {
 
 // Keeps every message shown, with its icon.
 class RecordingSink : public MessageSink {
-public:
-    void Show(const std::string& text, MessageIcon icon) override { shown.emplace_back(text, icon); }
+  public:
+    void Show(const std::string& text, MessageIcon icon) override {
+        shown.emplace_back(text, icon);
+    }
     std::vector<std::string> Texts() const {
         std::vector<std::string> texts;
         for (const auto& [text, icon] : shown) texts.push_back(text);
@@ -24,7 +26,7 @@ public:
 
 // Records the waits instead of waiting.
 class RecordingClock : public Clock {
-public:
+  public:
     void SleepMs(unsigned ms) override { sleeps.push_back(ms); }
     unsigned Total() const {
         unsigned total = 0;
