@@ -5,5 +5,6 @@ cd "$(dirname "$0")/.."
 scripts/setup-deps.sh
 scripts/build.sh >/dev/null
 bin=${B6409_BUILD_DIR:-build}/bin
-printf 'benchmark\tcount\twall time\tratio\tresult\n'
-"$bin/bench_firmware_exchange" "${1:-50}"
+printf 'benchmark\tsize\twall time\tratio to pacing floor\tresult\n'
+"$bin/bench_firmware_exchange" 50
+"$bin/bench_list_download" 100

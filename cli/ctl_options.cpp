@@ -35,6 +35,7 @@ struct CommandEntry {
 const CommandEntry kCommands[] = {
     {"info", 0},       {"reset", 0},      {"set-baud", 1},        {"get-baud", 0},
     {"set-busoff", 1}, {"get-busoff", 0}, {"set-listen-only", 1}, {"get-listen-only", 0},
+    {"download", 1},   {"read", 1},       {"export", 2},
 };
 
 // Checks the command's value and picks the exchange it stands for.
@@ -66,7 +67,15 @@ std::string ResolveCommand(CtlInvocation& run) {
         run.commandKind = port2 ? CommandKind::SetListenOnlyCan2 : CommandKind::SetListenOnlyCan1;
     } else if (name == "get-listen-only") {
         run.commandKind = port2 ? CommandKind::GetListenOnlyCan2 : CommandKind::GetListenOnlyCan1;
+    } else if (name == "read") {
+        if (value != "filter" && value != "mapping") return "read: say filter or mapping";
+        run.listMode = value == "filter" ? IdListMode::Filter : IdListMode::Mapping;
+        run.commandKind =
+            value == "filter" ? CommandKind::GetFilterList : CommandKind::GetMappingList;
+    } else if (name == "download" || name == "export") {
+        if (value.empty()) return name + ": name the .dat file";
     }
+    if (run.savePath && name != "read") return "--save goes with read";
     run.valueText = value;
     return {};
 }
@@ -116,6 +125,8 @@ CtlParseResult ParseCtlArguments(const std::vector<std::string>& arguments) {
             modulePort = value;
         else if (argument == "--can-if")
             run.canInterface = value;
+        else if (argument == "--save")
+            run.savePath = value;
         else
             return fail("unknown option " + argument);
     }
@@ -173,8 +184,9 @@ CtlParseResult ParseCtlArguments(const std::vector<std::string>& arguments) {
         if (run.command == candidate.name) entry = &candidate;
     if (!entry) return fail("unknown command '" + run.command + "' (try --help)");
     if (static_cast<int>(run.arguments.size()) != entry->argumentCount)
-        return fail(run.command +
-                    (entry->argumentCount == 0 ? " takes no argument" : " takes one argument"));
+        return fail(run.command + (entry->argumentCount == 0   ? " takes no argument"
+                                   : entry->argumentCount == 1 ? " takes one argument"
+                                                               : " takes two arguments"));
     if (std::string error = ResolveCommand(run); !error.empty()) return fail(error);
     return {run, {}};
 }
@@ -209,6 +221,13 @@ Commands:
   get-busoff                read the bus-off auto-reset time
   set-listen-only 0|1       switch the module port's listen-only mode off or on
   get-listen-only           read the module port's listen-only mode
+  download FILE.dat         download a filter or mapping list file (the file's title
+                            tells which) to the module port, row by row
+  read filter|mapping [--save FILE.dat]
+                            read the module port's list; prints "No<TAB>type<TAB>ID"
+                            lines, then the outcome; --save writes them as a list file
+  export FILE.dat OUT.xls   write a list file's download frames for the module port
+                            as a workbook sheet (CANFID or CANMID)
 
 Exit status: 0 the module accepted the command, 1 the interface failed or no reply
 came, 8 the module answered with an error, 2 bad usage (nothing was sent).

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "idtable/id_entry.h"
 #include "link/link_settings.h"
 #include "protocol/command_kind.h"
 
@@ -17,7 +18,9 @@ struct CtlInvocation {
     std::string command;                      // "info", "set-baud", ...
     std::vector<std::string> arguments;       // the command's own arguments
     CommandKind commandKind = CommandKind::GetModuleInfo;
-    std::string valueText;  // the option value, as typed in the dialog
+    std::string valueText;                // the option value, as typed in the dialog
+    std::optional<IdListMode> listMode;   // read: filter or mapping
+    std::optional<std::string> savePath;  // read --save FILE.dat
     bool help = false;
     bool version = false;
 };

@@ -1,22 +1,107 @@
 #include "cli/ctl_runner.h"
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <vector>
 
+#include "files/data_file.h"
 #include "protocol/exchange.h"
+#include "protocol/list_transfer.h"
 
 namespace b6409 {
+
+namespace {
+
+class NoProgress final : public ProgressSink {
+  public:
+    void SetColors(const ProgressColors&) override {}
+    void SetShowText(bool) override {}
+    void SetRange(int32_t, int32_t) override {}
+    void SetPos(int32_t) override {}
+};
+
+class NoPump final : public EventPump {
+  public:
+    int PumpWaitingMessages() override { return 1; }
+};
+
+// Holds messages back until the rows they sum up are printed.
+class HeldMessages final : public MessageSink {
+  public:
+    void Show(const std::string& text, MessageIcon icon) override {
+        held_.emplace_back(text, icon);
+    }
+    void ReleaseTo(MessageSink& sink) {
+        for (const auto& [text, icon] : held_) sink.Show(text, icon);
+        held_.clear();
+    }
+
+  private:
+    std::vector<std::pair<std::string, MessageIcon>> held_;
+};
+
+// The list kind a data file holds, by its title.
+std::optional<IdListMode> ModeOfDataFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> head(15);
+    if (!in.read(head.data(), std::streamsize(head.size()))) return std::nullopt;
+    const std::string title(head.begin() + 4, head.end());
+    if (head[0] != 11 || head[1] != 0 || head[2] != 0 || head[3] != 0) return std::nullopt;
+    if (title == kFilterFileTitle) return IdListMode::Filter;
+    if (title == kMappingFileTitle) return IdListMode::Mapping;
+    return std::nullopt;
+}
+
+int Download(const CtlInvocation& run, LinkFactory& links, Clock& clock, const CtlOutput& output) {
+    const std::string& path = run.arguments[0];
+    const auto mode = ModeOfDataFile(path);
+    IdTable table;
+    if (!mode) {
+        // Let the loader say what is wrong with the file.
+        LoadDataFile(path, IdListMode::Filter, table, output.sink);
+        return kExitBadUsage;
+    }
+    if (!LoadDataFile(path, *mode, table, output.sink)) return kExitBadUsage;
+    NoProgress noProgress;
+    NoPump pump;
+    ProgressSink& progress = output.progress ? *output.progress : noProgress;
+    const CommandResult result =
+        DownloadList(*mode, table, run.settings, {{links, output.sink, clock}, progress, pump, {}});
+    return static_cast<int>(result);
+}
+
+int Read(const CtlInvocation& run, LinkFactory& links, Clock& clock, const CtlOutput& output) {
+    IdTable table;
+    HeldMessages held;
+    const CommandResult result = ReadList(*run.listMode, table, run.settings, {links, held, clock});
+    for (const IdRow& row : table.Rows())
+        std::fprintf(output.rows, "%s\t%s\t%s\n", row.number.c_str(), row.type.c_str(),
+                     row.id.c_str());
+    std::fflush(output.rows);
+    held.ReleaseTo(output.sink);
+    // A list that did not come whole is not saved as if it had.
+    if (run.savePath && result == CommandResult::Ok &&
+        !SaveDataFile(*run.savePath, *run.listMode, table, output.sink))
+        return kExitBadUsage;
+    return static_cast<int>(result);
+}
+
+}  // namespace
 
 void StreamMessageSink::Show(const std::string& text, MessageIcon /*icon*/) {
     std::fprintf(out_, "%s\n", text.c_str());
     std::fflush(out_);
 }
 
-int RunCtl(const CtlInvocation& run, LinkFactory& links, MessageSink& sink, Clock& clock) {
+int RunCtl(const CtlInvocation& run, LinkFactory& links, Clock& clock, const CtlOutput& output) {
+    if (run.command == "download") return Download(run, links, clock, output);
+    if (run.command == "read") return Read(run, links, clock, output);
     ExchangeInputs inputs;
     inputs.settings = run.settings;
     inputs.optionValueText = run.valueText;
-    const CommandResult result =
-        ExchangeCommand(run.settings.deviceKind, run.commandKind, inputs, {links, sink, clock});
+    const CommandResult result = ExchangeCommand(run.settings.deviceKind, run.commandKind, inputs,
+                                                 {links, output.sink, clock});
     return static_cast<int>(result);
 }
 

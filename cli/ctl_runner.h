@@ -5,12 +5,21 @@
 #include "cli/ctl_options.h"
 #include "common/clock.h"
 #include "common/message_sink.h"
+#include "common/progress.h"
 #include "link/device_link.h"
 
 namespace b6409 {
 
-// Runs one parsed invocation through the exchange; returns the exit status.
-int RunCtl(const CtlInvocation& run, LinkFactory& links, MessageSink& sink, Clock& clock);
+// Where a run's output goes: messages, list rows, and the download's progress (none when the
+// error stream is no terminal).
+struct CtlOutput {
+    MessageSink& sink;
+    std::FILE* rows;
+    ProgressSink* progress = nullptr;
+};
+
+// Runs one parsed invocation; returns the exit status.
+int RunCtl(const CtlInvocation& run, LinkFactory& links, Clock& clock, const CtlOutput& output);
 
 // Prints each message as one line, exactly as the dialog shows it.
 class StreamMessageSink final : public MessageSink {

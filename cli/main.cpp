@@ -1,10 +1,13 @@
 // b6409ctl: configures a B-6409 module from the command line, one command per run.
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "cli/ctl_options.h"
 #include "cli/ctl_runner.h"
+#include "cli/terminal_progress.h"
 #include "link/can_socket.h"
 #include "link/system_link_factory.h"
 
@@ -35,5 +38,7 @@ int main(int argc, char** argv) {
     if (run.canInterface) SetCanInterfaceOverride(*run.canInterface);
     SystemLinkFactory links(clock, serialPaths);
     StreamMessageSink sink(stdout);
-    return RunCtl(run, links, sink, clock);
+    TerminalProgress progress(stderr);
+    const CtlOutput output{sink, stdout, isatty(STDERR_FILENO) ? &progress : nullptr};
+    return RunCtl(run, links, clock, output);
 }

@@ -4,9 +4,9 @@
 
 namespace b6409 {
 
-// The icon a message box carries. Command outcomes carry none, refused edits and
-// file errors the stop icon, a saved file the information icon.
-enum class MessageIcon { None, Stop, Information, Error };
+// The icon a message box carries. Command outcomes carry none, refused edits and file errors
+// the stop (error) icon, a saved file the information icon.
+enum class MessageIcon { None, Stop, Information };
 
 // Where every outcome the user sees goes: a modal box in the dialog, a line in the CLI,
 // a recording in tests.

@@ -122,3 +122,62 @@ TEST(CtlProcess, BadValuesAreRefusedWithStatusTwoAndNothingSent) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    FILE* in = fopen(path.c_str(), "rb");
+    std::string bytes;
+    char buffer[4096];
+    size_t n;
+    while (in && (n = fread(buffer, 1, sizeof buffer, in)) > 0) bytes.append(buffer, n);
+    if (in) fclose(in);
+    return bytes;
+}
+
+TEST(CtlProcess, DownloadsAListFileAndReadsItBackIdentically) {
+    SimProcess sim("--converter ucv1");
+    ASSERT_FALSE(sim.path().empty());
+    const std::string base = "--device ucv1 --port " + sim.path() + " --module-port 2 ";
+    for (const std::string name : {"filter-list", "mapping-list"}) {
+        const std::string example =
+            std::string(B6409_SOURCE_DIR) + "/docs/examples/" + name + ".dat";
+        const std::string kind = name == "filter-list" ? "filter" : "mapping";
+        const Outcome download = RunCtl(base + "download " + example);
+        EXPECT_EQ(download.status, 0) << download.out;
+        EXPECT_EQ(download.out,
+                  kind == "filter" ? "Set CAN2-ID Filter OK !\n" : "Set CAN2-ID Mapping OK !\n");
+
+        char directory[] = "/tmp/b6409-read-XXXXXX";
+        ASSERT_NE(mkdtemp(directory), nullptr);
+        const std::string saved = std::string(directory) + "/back.dat";
+        const Outcome read = RunCtl(base + "read " + kind + " --save " + saved);
+        EXPECT_EQ(read.status, 0) << read.out;
+        EXPECT_EQ(ReadFile(saved), ReadFile(example)) << name;
+        unlink(saved.c_str());
+        rmdir(directory);
+        if (kind == "filter") {
+            EXPECT_EQ(read.out,
+                      "001\t11-bit SID\t0x123\n"
+                      "002\t11-bit GID\t0x100~0x1FF\n"
+                      "003\t29-bit SID\t0x18FEF100\n"
+                      "004\t29-bit GID\t0x18FF0000~0x18FFFFFF\n"
+                      "005\t11-bit SID\t0x7E0\n"
+                      "Get CAN2-ID Filter OK !\n"
+                      "File Saved OK !!\n");
+        }
+    }
+    const Outcome empty = RunCtl("--device ucv1 --port " + sim.path() + " read mapping");
+    EXPECT_EQ(empty.out, "CAN1 No Mapping ID\n");
+}
+
+TEST(CtlProcess, AFileThatIsNoListIsRefusedBeforeAnythingIsSent) {
+    const Outcome missing = RunCtl("download /nonexistent/list.dat");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.out, "File Doesn't Exist\n");
+    const Outcome notAList = RunCtl("download " + std::string(B6409_SOURCE_DIR) + "/README.md");
+    EXPECT_EQ(notAList.status, 2);
+    EXPECT_EQ(notAList.out, "File Format Error !\n");
+}
+
+}  // namespace

@@ -17,7 +17,7 @@ namespace {
 
 // Every socket the layers open is a socketpair whose far end the simulated module serves.
 class SimulatedBusOpener : public CanSocketOpener {
-public:
+  public:
     explicit SimulatedBusOpener(sim::ModuleSimulator& module) : module_(module) {}
     ~SimulatedBusOpener() override {
         for (auto& server : servers_) server->Stop();
@@ -38,20 +38,22 @@ public:
         servers_.back()->Start();
         return fd;
     }
-    bool InterfaceExists(const std::string& ifname) override { return interfaces.count(ifname) > 0; }
+    bool InterfaceExists(const std::string& ifname) override {
+        return interfaces.count(ifname) > 0;
+    }
     int SetReceiveFilters(int, const std::vector<can_filter>&) override { return 0; }
 
     std::set<std::string> interfaces{"can0", "can1", "can2", "can3"};
     std::vector<std::string> opened;
 
-private:
+  private:
     sim::ModuleSimulator& module_;
     std::vector<int> farEnds_;
     std::vector<std::unique_ptr<sim::CanSocketModuleServer>> servers_;
 };
 
 class CanSimulatorTest : public ::testing::Test {
-protected:
+  protected:
     CommandResult Run(DeviceKind kind, CommandKind command, uint8_t devicePortIndex,
                       uint8_t canPortIndex, std::string value = "") {
         ExchangeInputs inputs;
@@ -85,7 +87,8 @@ TEST_F(CanSimulatorTest, EveryAdapterAndCardReachesTheModule) {
         bus.opened.clear();
         EXPECT_EQ(Run(c.kind, CommandKind::GetModuleInfo, c.devicePortIndex, c.canPortIndex),
                   CommandResult::Ok);
-        EXPECT_EQ(sink.Texts(), std::vector<std::string>{"FW_Ver = v1.05"}) << InfoOf(c.kind).caption;
+        EXPECT_EQ(sink.Texts(), std::vector<std::string>{"FW_Ver = v1.05"})
+            << InfoOf(c.kind).caption;
         EXPECT_EQ(bus.opened.back(), c.interface);
     }
 }
@@ -94,7 +97,8 @@ TEST_F(CanSimulatorTest, OptionsRoundTripThroughACard) {
     EXPECT_EQ(Run(DeviceKind::Pcc2, CommandKind::SetUserBaud, 0, 1, "83.333"), CommandResult::Ok);
     EXPECT_EQ(Run(DeviceKind::Pcc2, CommandKind::GetUserBaud, 0, 1), CommandResult::Ok);
     EXPECT_EQ(sink.Last(), "CAN1 User-defined Baudrate : 83.333 (Kbps)");
-    EXPECT_EQ(Run(DeviceKind::Uhv2, CommandKind::SetBusOffResetTime, 4, 0, "45"), CommandResult::Ok);
+    EXPECT_EQ(Run(DeviceKind::Uhv2, CommandKind::SetBusOffResetTime, 4, 0, "45"),
+              CommandResult::Ok);
     EXPECT_EQ(Run(DeviceKind::Pcm1, CommandKind::GetBusOffResetTime, 0, 0), CommandResult::Ok);
     EXPECT_EQ(sink.Last(), "Bus-Off Auto Reset Time = 45 (Sec)");
 }

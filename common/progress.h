@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+
+namespace b6409 {
+
+// A colour as one 32-bit value: red in the lowest byte, then green, then blue.
+using Rgb = uint32_t;
+constexpr Rgb MakeRgb(uint8_t red, uint8_t green, uint8_t blue) {
+    return uint32_t(red) | uint32_t(green) << 8 | uint32_t(blue) << 16;
+}
+
+// The four colours of the progress bar.
+struct ProgressColors {
+    Rgb start = MakeRgb(255, 150, 100);
+    Rgb end = MakeRgb(0, 255, 0);
+    Rgb background = MakeRgb(240, 240, 240);
+    Rgb text = MakeRgb(0, 0, 255);
+};
+
+// The progress bar's operations as a list download drives them.
+class ProgressSink {
+  public:
+    virtual ~ProgressSink() = default;
+    virtual void SetColors(const ProgressColors& colors) = 0;
+    virtual void SetShowText(bool show) = 0;
+    virtual void SetRange(int32_t lower, int32_t upper) = 0;
+    virtual void SetPos(int32_t position) = 0;
+};
+
+// Lets the window handle what is waiting between two rows of a download: the dialog processes
+// its pending events, the command line does nothing. Returns 0 when the application is quitting.
+class EventPump {
+  public:
+    virtual ~EventPump() = default;
+    virtual int PumpWaitingMessages() = 0;
+};
+
+}  // namespace b6409

@@ -1,0 +1,219 @@
+#include "files/data_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <string_view>
+
+#include "common/text_format.h"
+#include "files/atomic_write.h"
+
+namespace b6409 {
+
+namespace {
+
+constexpr char kColumnsTitle[] = "Total Columns:";
+constexpr uint32_t kColumns = 3;
+constexpr uint32_t kMinimumRecords = 30;
+// The loader's scratch area: titles up to 255 bytes, cells up to 127 (a signed length byte).
+constexpr uint32_t kLongestTitle = 255;
+
+void AppendInteger(std::vector<uint8_t>& out, uint32_t value) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+void AppendCounted(std::vector<uint8_t>& out, std::string_view text) {
+    AppendInteger(out, static_cast<uint32_t>(text.size()));
+    out.insert(out.end(), text.begin(), text.end());
+}
+
+// Reads the file's bytes from the front; every read is checked against the end.
+class ByteReader {
+  public:
+    explicit ByteReader(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+
+    size_t position() const { return at_; }
+    void Seek(size_t position) { at_ = position; }
+
+    std::optional<uint32_t> Integer() {
+        if (bytes_.size() - at_ < 4) return std::nullopt;
+        uint32_t value = 0;
+        for (int i = 0; i < 4; ++i) value |= uint32_t(bytes_[at_ + i]) << (8 * i);
+        at_ += 4;
+        return value;
+    }
+    std::optional<std::string> Counted() {
+        const auto count = Integer();
+        if (!count || *count > kLongestTitle || bytes_.size() - at_ < *count) return std::nullopt;
+        std::string text(reinterpret_cast<const char*>(bytes_.data() + at_), *count);
+        at_ += *count;
+        return text;
+    }
+    // The position of the first non-zero byte from here on, if any.
+    std::optional<size_t> NextNonZero(size_t from) const {
+        for (size_t p = from; p < bytes_.size(); ++p)
+            if (bytes_[p] != 0) return p;
+        return std::nullopt;
+    }
+    uint8_t At(size_t position) const { return bytes_[position]; }
+    size_t size() const { return bytes_.size(); }
+    const uint8_t* data() const { return bytes_.data(); }
+
+  private:
+    const std::vector<uint8_t>& bytes_;
+    size_t at_ = 0;
+};
+
+std::string RowNumberFromCell(std::string_view cell) {
+    size_t at = 0;
+    while (at < cell.size() && (cell[at] == ' ' || (cell[at] >= '\t' && cell[at] <= '\r'))) ++at;
+    uint64_t number = 0;
+    for (; at < cell.size() && cell[at] >= '0' && cell[at] <= '9'; ++at)
+        number = std::min<uint64_t>(number * 10 + uint64_t(cell[at] - '0'), 0xFFFFFFFFu);
+    return FormatText("%03lu", static_cast<unsigned long>(number));
+}
+
+const char* TitleOf(IdListMode mode) {
+    return mode == IdListMode::Filter ? kFilterFileTitle : kMappingFileTitle;
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeDataFile(IdListMode mode, const IdTable& table) {
+    const size_t rows = table.RowCount();
+    const uint32_t records = rows < kMinimumRecords ? kMinimumRecords : uint32_t(rows + 1);
+    std::vector<uint8_t> out;
+    out.reserve(64 + size_t(records) * 51);
+    AppendCounted(out, TitleOf(mode));
+    AppendInteger(out, records);
+    AppendCounted(out, kColumnsTitle);
+    AppendInteger(out, kColumns);
+    AppendCounted(out, "");
+    AppendCounted(out, "CAN-ID Type");
+    AppendCounted(out, "Accepted IDs");
+    for (uint32_t k = 1; k <= records; ++k) {
+        AppendCounted(out, std::to_string(k));
+        AppendCounted(out, k <= rows ? std::string_view(table.Row(k - 1).type) : "");
+        AppendCounted(out, k <= rows ? std::string_view(table.Row(k - 1).id) : "");
+    }
+    return out;
+}
+
+std::string DataFilePath(std::string path) {
+    if (path.find(".dat") == std::string::npos) path += ".dat";
+    return path;
+}
+
+bool SaveDataFile(const std::string& pathAsTyped, IdListMode mode, const IdTable& table,
+                  MessageSink& sink) {
+    switch (WriteFileAtomically(DataFilePath(pathAsTyped), EncodeDataFile(mode, table))) {
+        case AtomicWriteResult::CreateFailed:
+            sink.Show("Create File Failed !", MessageIcon::Stop);
+            return false;
+        case AtomicWriteResult::WriteFailed:
+            sink.Show("Write File Failed !", MessageIcon::Stop);
+            return false;
+        case AtomicWriteResult::Ok:
+            break;
+    }
+    sink.Show("File Saved OK !!", MessageIcon::Information);
+    return true;
+}
+
+DataFileLoad DecodeDataFile(const std::vector<uint8_t>& bytes, IdListMode mode, IdTable& table) {
+    static const std::string kFormatError = "File Format Error !";
+    ByteReader in(bytes);
+
+    const auto title = in.Counted();
+    if (!title || *title != TitleOf(mode)) {
+        if (title && mode == IdListMode::Filter && *title == kMappingFileTitle)
+            return {false, "This is a Mapping-ID File !"};
+        if (title && mode == IdListMode::Mapping && *title == kFilterFileTitle)
+            return {false, "This is a Filter-ID File !"};
+        return {false, kFormatError};
+    }
+    const auto records = in.Integer();
+    const auto columnsTitle = in.Counted();
+    const size_t columnsAt = in.position();
+    const auto columns = in.Integer();
+    if (!records || !columnsTitle || *columnsTitle != kColumnsTitle || !columns)
+        return {false, kFormatError};
+
+    // The header is good: from here on the file replaces the table.
+    table.Clear();
+    DataFileLoad load{true, {}};
+
+    // The column titles are skipped unread: from the second byte of the column count, over zero
+    // bytes, to the second title's count; then two counted strings.
+    const auto secondTitle = in.NextNonZero(columnsAt + 1);
+    if (!secondTitle) return {true, kFormatError};
+    in.Seek(*secondTitle);
+    if (!in.Counted() || !in.Counted()) return {true, kFormatError};
+    if (*columns == 0) return load;
+
+    for (uint32_t record = 1; record < *records; ++record) {
+        std::optional<size_t> row;
+        for (uint32_t cell = 1; cell <= *columns; ++cell) {
+            // The length is the first byte of the count; the text starts at the first non-zero
+            // byte after it.
+            const size_t countAt = in.position();
+            if (countAt >= in.size()) return {true, kFormatError};
+            const int length = static_cast<int8_t>(in.At(countAt));
+            if (length < 0) return {true, kFormatError};
+            const auto textAt = in.NextNonZero(countAt + 1);
+            if (!textAt || in.size() - *textAt <= size_t(length)) return {true, kFormatError};
+            const size_t end = *textAt + size_t(length);
+            // An empty cell next ends the file's rows: this cell is not applied.
+            if (in.At(end) == 0) return load;
+            std::string text(reinterpret_cast<const char*>(in.data() + *textAt), size_t(length));
+            in.Seek(end);
+            if (cell == 1) {
+                row = table.AppendRow(RowNumberFromCell(text), "", "");
+            } else if (cell <= 3 && row) {
+                table.SetRowText(*row, int(cell - 1), std::move(text));
+            }
+        }
+    }
+    return load;
+}
+
+bool LoadDataFile(const std::string& path, IdListMode mode, IdTable& table, MessageSink& sink) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        sink.Show("File Doesn't Exist", MessageIcon::Stop);
+        return false;
+    }
+    std::vector<uint8_t> bytes;
+    uint8_t chunk[65536];
+    for (;;) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n > 0) {
+            bytes.insert(bytes.end(), chunk, chunk + n);
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            close(fd);
+            sink.Show("Read File Failed !", MessageIcon::Stop);
+            return false;
+        }
+    }
+    close(fd);
+    const DataFileLoad load = DecodeDataFile(bytes, mode, table);
+    if (!load.message.empty()) sink.Show(load.message, MessageIcon::Stop);
+    return load.message.empty();
+}
+
+const char* SaveDialogTitle(IdListMode mode) {
+    return mode == IdListMode::Filter ? "Save CAN Filter-ID File as ..."
+                                      : "Save CAN Mapping-ID File as ...";
+}
+
+const char* LoadDialogTitle(IdListMode mode) {
+    return mode == IdListMode::Filter ? "Load CAN Filter-ID File ..."
+                                      : "Load CAN Mapping-ID File ...";
+}
+
+}  // namespace b6409

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/message_sink.h"
+#include "idtable/id_table.h"
+
+namespace b6409 {
+
+// The ID list data file: a binary image of the table as shown. Counted strings (a 32-bit
+// little-endian byte count, then the bytes) and 32-bit integers, in this order: the list kind's
+// title, the record count R, "Total Columns:", 3, three column titles, then R records of three
+// cells (the record's position in decimal, the type text, the ID text). Records past the table
+// are fillers with empty texts; a file always holds at least 30 records and one filler.
+
+inline constexpr char kFilterFileTitle[] = "Total Rows:";
+inline constexpr char kMappingFileTitle[] = "Total MIDs:";
+
+// The file's bytes for a table.
+std::vector<uint8_t> EncodeDataFile(IdListMode mode, const IdTable& table);
+
+// The path a data file is saved under: ".dat" appended unless the path holds it anywhere.
+std::string DataFilePath(std::string path);
+
+// Saves the table beside the target and renames it over, so an interrupted save leaves the old
+// file whole. Shows "File Saved OK !!" or the failure; returns whether the file was saved.
+bool SaveDataFile(const std::string& pathAsTyped, IdListMode mode, const IdTable& table,
+                  MessageSink& sink);
+
+// Loads a data file of the mode's kind into the table. A file that cannot be opened, is of the
+// other kind or has no column header leaves the table as it was; otherwise the table is replaced
+// by the file's rows. Returns whether the whole file was read without a message.
+bool LoadDataFile(const std::string& path, IdListMode mode, IdTable& table, MessageSink& sink);
+
+// What loading a file's bytes does to the table; the message is empty after a good load.
+struct DataFileLoad {
+    bool tableReplaced = false;  // the header passed, the table was emptied and refilled
+    std::string message;         // shown with the stop icon
+};
+DataFileLoad DecodeDataFile(const std::vector<uint8_t>& bytes, IdListMode mode, IdTable& table);
+
+// Texts of the save and open dialogs.
+const char* SaveDialogTitle(IdListMode mode);
+const char* LoadDialogTitle(IdListMode mode);
+inline constexpr char kSaveDialogFilter[] =
+    "CAN Filter-ID File (*.dat)|*.dat|CAN Filter-ID File (*.xls)|*.xls||";
+inline constexpr char kLoadDialogFilter[] = "CAN Filter-ID File (*.dat)|*.dat||";
+
+}  // namespace b6409

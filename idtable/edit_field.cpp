@@ -1,0 +1,47 @@
+#include "idtable/edit_field.h"
+
+#include <utility>
+
+namespace b6409 {
+
+namespace {
+
+// A full-width 29-bit zero cannot pass the hexadecimal rule (eight digits must begin with 1),
+// yet it is the from field's start text in 29-bit; both filters of this program let it stand.
+constexpr std::string_view kStandingZero = "00000000";
+
+}  // namespace
+
+EditField::EditField(std::string text, size_t limit, std::string lastAccepted, EditFilter filter,
+                     bool upperCase)
+    : text_(std::move(text)),
+      limit_(limit),
+      lastAccepted_(std::move(lastAccepted)),
+      filter_(std::move(filter)),
+      upperCase_(upperCase) {}
+
+bool EditField::UserChange(std::string_view text) {
+    return Change(std::string(text.substr(0, limit_)));
+}
+
+bool EditField::SetText(std::string_view text) {
+    return Change(std::string(text));
+}
+
+bool EditField::Change(std::string text) {
+    if (upperCase_)
+        for (char& c : text)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    text_ = std::move(text);
+    if (text_ == kStandingZero) return true;
+    const FilterVerdict verdict = filter_ ? filter_(text_) : FilterVerdict::Stand;
+    if (verdict == FilterVerdict::Accept) lastAccepted_ = text_;
+    if (verdict != FilterVerdict::Reject) return true;
+    // Returning to the last accepted text is itself a change that the filter would see, but it
+    // is not filtered again: under a width changed since, a recheck could reject it once more
+    // and never come to rest.
+    text_ = lastAccepted_;
+    return false;
+}
+
+}  // namespace b6409

@@ -1,0 +1,188 @@
+#include "files/data_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "support/recorders.h"
+#include "support/temp_dir.h"
+
+namespace b6409 {
+namespace {
+
+std::vector<uint8_t> Counted(const std::string& text) {
+    std::vector<uint8_t> out = {uint8_t(text.size()), 0, 0, 0};
+    for (char c : text) out.push_back(uint8_t(c));
+    return out;
+}
+
+std::vector<uint8_t> Join(std::initializer_list<std::vector<uint8_t>> parts) {
+    std::vector<uint8_t> out;
+    for (const auto& part : parts) out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+IdTable FilterTable(size_t rows) {
+    IdTable table;
+    for (size_t i = 0; i < rows; ++i)
+        table.AppendEntry(i % 2 ? IdEntry{IdKind::Gid29, uint32_t(i), 0x1FFFFFFF}
+                                : IdEntry{IdKind::Sid11, uint32_t(i & 0x7FF), 0});
+    return table;
+}
+
+TEST(DataFile, BeginsExactlyAsTheFormatSays) {
+    IdTable table;
+    table.AppendEntry({IdKind::Sid11, 0x123, 0});
+    const std::vector<uint8_t> expected = Join({
+        Counted("Total Rows:"),
+        {0x1E, 0, 0, 0},
+        Counted("Total Columns:"),
+        {3, 0, 0, 0},
+        Counted(""),
+        Counted("CAN-ID Type"),
+        Counted("Accepted IDs"),
+        Counted("1"),
+        Counted("11-bit SID"),
+        Counted("0x123"),
+        Counted("2"),
+        Counted(""),
+        Counted(""),
+    });
+    const std::vector<uint8_t> bytes = EncodeDataFile(IdListMode::Filter, table);
+    ASSERT_GE(bytes.size(), expected.size());
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + expected.size()), expected);
+    // 30 records in all, the last one "30" with two empty cells.
+    const std::vector<uint8_t> tail = Join({Counted("30"), Counted(""), Counted("")});
+    EXPECT_EQ(std::vector<uint8_t>(bytes.end() - tail.size(), bytes.end()), tail);
+    const std::vector<uint8_t> mapping = EncodeDataFile(IdListMode::Mapping, table);
+    EXPECT_EQ(std::string(mapping.begin() + 4, mapping.begin() + 15), "Total MIDs:");
+}
+
+TEST(DataFile, TablesOfEverySizeLoadBackWhole) {
+    for (size_t rows : {0u, 1u, 29u, 30u, 31u, 999u, 1000u, 12000u}) {
+        const IdTable saved = FilterTable(rows);
+        const std::vector<uint8_t> bytes = EncodeDataFile(IdListMode::Filter, saved);
+        const uint32_t records = bytes[15] | bytes[16] << 8 | bytes[17] << 16;
+        EXPECT_EQ(records, rows < 30 ? 30u : rows + 1) << rows;
+
+        IdTable loaded;
+        loaded.AppendRow("001", "11-bit SID", "0x7FF");  // replaced by the file
+        const DataFileLoad load = DecodeDataFile(bytes, IdListMode::Filter, loaded);
+        EXPECT_TRUE(load.tableReplaced);
+        EXPECT_EQ(load.message, "") << rows;
+        EXPECT_TRUE(loaded.SameTexts(saved)) << rows;
+    }
+}
+
+TEST(DataFile, RowsComeBackUnderTheirPositionAndAsWritten) {
+    IdTable table;
+    for (int i = 0; i < 8; ++i) table.AppendRow("050", "29>11-bit MID", "0x1FFFFFFF>0x012");
+    table.AppendRow("x", "not a kind", "free text");
+    IdTable loaded;
+    DecodeDataFile(EncodeDataFile(IdListMode::Mapping, table), IdListMode::Mapping, loaded);
+    ASSERT_EQ(loaded.RowCount(), 9u);
+    EXPECT_EQ(loaded.Row(6).number, "007");
+    EXPECT_EQ(loaded.Row(8).type, "not a kind");
+    EXPECT_EQ(loaded.Row(8).id, "free text");
+}
+
+TEST(DataFile, RefusedFilesLeaveTheTableAsItWas) {
+    IdTable mapping;
+    mapping.AppendEntry({IdKind::Mid11To11, 0x100, 0x200});
+    const auto mappingFile = EncodeDataFile(IdListMode::Mapping, mapping);
+    const auto filterFile = EncodeDataFile(IdListMode::Filter, FilterTable(2));
+    std::vector<uint8_t> noColumns = filterFile;
+    noColumns[19] = 'X';  // "Total Columns:" spelt otherwise
+    std::vector<uint8_t> wrongTitle = filterFile;
+    wrongTitle[4] = 't';
+
+    const std::pair<std::pair<const std::vector<uint8_t>*, IdListMode>, std::string> cases[] = {
+        {{&mappingFile, IdListMode::Filter}, "This is a Mapping-ID File !"},
+        {{&filterFile, IdListMode::Mapping}, "This is a Filter-ID File !"},
+        {{&wrongTitle, IdListMode::Filter}, "File Format Error !"},
+        {{&noColumns, IdListMode::Filter}, "File Format Error !"},
+    };
+    for (const auto& [input, message] : cases) {
+        IdTable table = FilterTable(3);
+        const DataFileLoad load = DecodeDataFile(*input.first, input.second, table);
+        EXPECT_EQ(load.message, message);
+        EXPECT_FALSE(load.tableReplaced);
+        EXPECT_TRUE(table.SameTexts(FilterTable(3))) << message;
+    }
+}
+
+TEST(DataFile, ACutFileNeverReadsOutOfBoundsAndKeepsTheRowsBeforeTheCut) {
+    const IdTable saved = FilterTable(40);
+    const std::vector<uint8_t> bytes = EncodeDataFile(IdListMode::Filter, saved);
+    for (size_t length = 0; length < bytes.size(); ++length) {
+        // A copy of exactly the cut length, so that a read past it is a read past the buffer.
+        const std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + length);
+        IdTable table;
+        const DataFileLoad load = DecodeDataFile(cut, IdListMode::Filter, table);
+        ASSERT_LE(table.RowCount(), saved.RowCount());
+        for (size_t i = 0; i + 1 < table.RowCount(); ++i)
+            ASSERT_EQ(table.Row(i).id, saved.Row(i).id) << length;
+        // Only the final filler record, which is never read, may go missing unnoticed.
+        if (length <= bytes.size() - 14) {
+            EXPECT_FALSE(load.message.empty()) << length;
+        }
+    }
+}
+
+TEST(DataFile, OverlongTextsAreAFormatError) {
+    IdTable table;
+    table.AppendRow("001", "11-bit SID", std::string(127, 'A'));
+    table.AppendRow("002", "11-bit SID", std::string(128, 'B'));
+    IdTable loaded;
+    const DataFileLoad load =
+        DecodeDataFile(EncodeDataFile(IdListMode::Filter, table), IdListMode::Filter, loaded);
+    EXPECT_EQ(load.message, "File Format Error !");
+    ASSERT_EQ(loaded.RowCount(), 2u);  // the second row was appended before its long cell
+    EXPECT_EQ(loaded.Row(0).id, std::string(127, 'A'));
+    EXPECT_EQ(loaded.Row(1).id, "");
+}
+
+TEST(DataFilePaths, DatIsAppendedUnlessThePathHoldsIt) {
+    EXPECT_EQ(DataFilePath("list"), "list.dat");
+    EXPECT_EQ(DataFilePath("list.DAT"), "list.DAT.dat");
+    EXPECT_EQ(DataFilePath("my.dat.old"), "my.dat.old");
+    EXPECT_EQ(DataFilePath("list.xls"), "list.xls.dat");
+}
+
+TEST(DataFileOnDisk, SavesLoadsAndReportsEachOutcome) {
+    test::TempDir dir;
+    test::RecordingSink sink;
+    const IdTable table = FilterTable(5);
+    ASSERT_TRUE(SaveDataFile(dir / "list", IdListMode::Filter, table, sink));
+    EXPECT_EQ(sink.shown.back(),
+              std::make_pair(std::string("File Saved OK !!"), MessageIcon::Information));
+    EXPECT_EQ(test::TempDir::ReadBytes(dir / "list.dat"),
+              EncodeDataFile(IdListMode::Filter, table));
+
+    // A read-only file loads.
+    chmod((dir / "list.dat").c_str(), 0444);
+    IdTable loaded;
+    EXPECT_TRUE(LoadDataFile(dir / "list.dat", IdListMode::Filter, loaded, sink));
+    EXPECT_TRUE(loaded.SameTexts(table));
+
+    // Saving over a file replaces it whole and keeps its permissions; nothing else is left.
+    chmod((dir / "list.dat").c_str(), 0640);
+    ASSERT_TRUE(SaveDataFile(dir / "list.dat", IdListMode::Filter, FilterTable(1), sink));
+    struct stat info {};
+    stat((dir / "list.dat").c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+
+    sink.shown.clear();
+    EXPECT_FALSE(LoadDataFile(dir / "missing.dat", IdListMode::Filter, loaded, sink));
+    EXPECT_EQ(sink.shown.back(),
+              std::make_pair(std::string("File Doesn't Exist"), MessageIcon::Stop));
+    EXPECT_EQ(loaded.RowCount(), 5u);
+
+    EXPECT_FALSE(SaveDataFile(dir / "no-such-dir/list", IdListMode::Filter, table, sink));
+    EXPECT_EQ(sink.Last(), "Create File Failed !");
+}
+
+}  // namespace
+}  // namespace b6409
