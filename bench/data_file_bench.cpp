@@ -6,15 +6,10 @@
 #include <cstdio>
 #include <string>
 
+#include "bench/counting_sink.h"
 #include "files/data_file.h"
 
 namespace {
-
-class QuietSink : public b6409::MessageSink {
-  public:
-    void Show(const std::string& text, b6409::MessageIcon) override { last = text; }
-    std::string last;
-};
 
 double Milliseconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since)
@@ -34,7 +29,7 @@ int main(int argc, char** argv) {
     char directory[] = "/tmp/b6409-bench-XXXXXX";
     if (!mkdtemp(directory)) return 1;
     const std::string path = std::string(directory) + "/list.dat";
-    QuietSink sink;
+    bench::CountingSink sink("File Saved OK !!");
 
     auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < rounds; ++i) SaveDataFile(path, IdListMode::Filter, table, sink);

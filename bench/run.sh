@@ -9,3 +9,4 @@ printf 'benchmark\tsize\ttime\tratio\tresult\n'
 "$bin/bench_firmware_exchange" 50
 "$bin/bench_list_download" 100
 "$bin/bench_data_file" 10000
+"$bin/bench_export" 10000

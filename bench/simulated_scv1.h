@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench/counting_sink.h"
 #include "link/system_link_factory.h"
 #include "sim/module_simulator.h"
 #include "sim/serial_converter.h"
@@ -38,21 +39,6 @@ class SimulatedScv1 {
     sim::ModuleSimulator module_;
     sim::SerialConverterSim converter_;
     std::unique_ptr<SystemLinkFactory> links_;
-};
-
-// Counts the messages that start with a prefix.
-class CountingSink : public MessageSink {
-  public:
-    explicit CountingSink(std::string prefix) : prefix_(std::move(prefix)) {}
-    void Show(const std::string& text, MessageIcon) override {
-        if (text.rfind(prefix_, 0) == 0) ++matches;
-        last = text;
-    }
-    int matches = 0;
-    std::string last;
-
-  private:
-    std::string prefix_;
 };
 
 }  // namespace b6409::bench

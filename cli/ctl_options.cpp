@@ -229,8 +229,9 @@ Commands:
   export FILE.dat OUT.xls   write a list file's download frames for the module port
                             as a workbook sheet (CANFID or CANMID)
 
-Exit status: 0 the module accepted the command, 1 the interface failed or no reply
-came, 8 the module answered with an error, 2 bad usage (nothing was sent).
+Exit status: 0 the module accepted the command (or the file was written), 1 the
+interface failed or no reply came, 8 the module answered with an error, 2 bad usage
+or a list file that cannot be read or written (nothing was sent).
 )";
 }
 

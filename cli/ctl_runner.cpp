@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "files/data_file.h"
+#include "files/workbook_export.h"
 #include "protocol/exchange.h"
 #include "protocol/list_transfer.h"
 
@@ -53,16 +54,18 @@ std::optional<IdListMode> ModeOfDataFile(const std::string& path) {
     return std::nullopt;
 }
 
-int Download(const CtlInvocation& run, LinkFactory& links, Clock& clock, const CtlOutput& output) {
-    const std::string& path = run.arguments[0];
+// Loads a list file of either kind; the loader's message tells what is wrong with a bad one.
+std::optional<IdListMode> LoadListFile(const std::string& path, IdTable& table, MessageSink& sink) {
     const auto mode = ModeOfDataFile(path);
+    if (!LoadDataFile(path, mode.value_or(IdListMode::Filter), table, sink) || !mode)
+        return std::nullopt;
+    return mode;
+}
+
+int Download(const CtlInvocation& run, LinkFactory& links, Clock& clock, const CtlOutput& output) {
     IdTable table;
-    if (!mode) {
-        // Let the loader say what is wrong with the file.
-        LoadDataFile(path, IdListMode::Filter, table, output.sink);
-        return kExitBadUsage;
-    }
-    if (!LoadDataFile(path, *mode, table, output.sink)) return kExitBadUsage;
+    const auto mode = LoadListFile(run.arguments[0], table, output.sink);
+    if (!mode) return kExitBadUsage;
     NoProgress noProgress;
     NoPump pump;
     ProgressSink& progress = output.progress ? *output.progress : noProgress;
@@ -87,6 +90,15 @@ int Read(const CtlInvocation& run, LinkFactory& links, Clock& clock, const CtlOu
     return static_cast<int>(result);
 }
 
+int Export(const CtlInvocation& run, const CtlOutput& output) {
+    IdTable table;
+    const auto mode = LoadListFile(run.arguments[0], table, output.sink);
+    if (!mode) return kExitBadUsage;
+    const int modulePort = run.settings.modulePortIndex + 1;
+    return ExportWorkbook(run.arguments[1], *mode, table, modulePort, output.sink) ? 0
+                                                                                   : kExitBadUsage;
+}
+
 }  // namespace
 
 void StreamMessageSink::Show(const std::string& text, MessageIcon /*icon*/) {
@@ -97,6 +109,7 @@ void StreamMessageSink::Show(const std::string& text, MessageIcon /*icon*/) {
 int RunCtl(const CtlInvocation& run, LinkFactory& links, Clock& clock, const CtlOutput& output) {
     if (run.command == "download") return Download(run, links, clock, output);
     if (run.command == "read") return Read(run, links, clock, output);
+    if (run.command == "export") return Export(run, output);
     ExchangeInputs inputs;
     inputs.settings = run.settings;
     inputs.optionValueText = run.valueText;

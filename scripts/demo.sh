@@ -39,4 +39,7 @@ run set-busoff 30
 run get-busoff
 run --module-port 2 set-listen-only 1
 run --module-port 2 get-listen-only
+run --module-port 2 download docs/examples/filter-list.dat
+run --module-port 2 read filter
+run --module-port 2 export docs/examples/mapping-list.dat "$workdir/frames.xls"
 run reset

@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
     cmake make g++ pkg-config
     libgtest-dev libgmock-dev googletest
-    python3
+    qt6-base-dev libgl-dev fonts-arphic-uming
+    python3 python3-xlrd python3-xlwt
 )
 
 missing=()

@@ -181,3 +181,22 @@ TEST(CtlProcess, AFileThatIsNoListIsRefusedBeforeAnythingIsSent) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CtlProcess, ExportsAListFileAsAWorkbook) {
+    char directory[] = "/tmp/b6409-export-XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    const std::string out = std::string(directory) + "/frames";
+    const std::string example = std::string(B6409_SOURCE_DIR) + "/docs/examples/mapping-list.dat";
+    const Outcome exported = RunCtl("--module-port 2 export " + example + " " + out);
+    EXPECT_EQ(exported.status, 0);
+    EXPECT_EQ(exported.out, "File Saved OK !!\n");
+    const std::string bytes = ReadFile(out + ".xls");
+    ASSERT_GT(bytes.size(), 512u);
+    EXPECT_EQ(bytes.substr(0, 4), "\xD0\xCF\x11\xE0");  // a compound file
+    unlink((out + ".xls").c_str());
+    rmdir(directory);
+}
+
+}  // namespace
