@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QRadioButton>
+#include <span>
+
+#include "common/progress.h"
+
+namespace b6409 {
+
+// The dialog's background colour, behind every coloured radio.
+constexpr Rgb kDialogBackground = MakeRgb(250, 230, 190);
+// The label colours that mark a choice: the checked member blue, the others black.
+constexpr Rgb kChosenLabelColor = MakeRgb(0, 0, 255);
+constexpr Rgb kPlainLabelColor = MakeRgb(0, 0, 0);
+
+// A radio button on the dialog background whose label colour its owner sets. Checking is the
+// radio's own business and never changes the colour; the owner colours a choice after checking
+// one of its members.
+class ColorRadioButton : public QRadioButton {
+    Q_OBJECT
+
+  public:
+    explicit ColorRadioButton(QWidget* parent = nullptr);
+    explicit ColorRadioButton(const QString& text, QWidget* parent = nullptr);
+
+    // Repaints even when the colour is unchanged.
+    void SetTextColor(Rgb color);
+    Rgb TextColor() const { return textColor_; }
+    Rgb BackgroundColor() const { return backgroundColor_; }
+
+  private:
+    Rgb textColor_ = kPlainLabelColor;
+    const Rgb backgroundColor_ = kDialogBackground;
+};
+
+// Colours one choice after a member was checked: the checked member's label blue, every other
+// member's black.
+void ColorChoice(std::span<ColorRadioButton* const> choice);
+
+}  // namespace b6409
