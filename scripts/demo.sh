@@ -26,6 +26,13 @@ export B6409_COM1=$pty
 echo "Simulated SCV-1 converter with a B-6409 module on $pty (COM1)"
 echo
 
+# With a display, the utility itself: press "Send" with "Get ModInfo" for the firmware version.
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$bin/B6409_Utility" ]; then
+    echo "Starting B6409_Utility on COM1; close it to end the demo."
+    "$bin/B6409_Utility"
+    exit 0
+fi
+
 run() {
     printf '$ b6409ctl %s\n' "$*"
     "$bin/b6409ctl" "$@" || true

@@ -1,0 +1,621 @@
+#include "app/main_dialog.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QRadioButton>
+#include <QShortcut>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "app/about_dialog.h"
+#include "app/application_icon.h"
+#include "app/dialog_actions.h"
+#include "app/dialog_units.h"
+#include "app/id_table_model.h"
+#include "app/message_box_sink.h"
+#include "controls/color_radio_button.h"
+#include "controls/cxp_button.h"
+#include "controls/percent_progress_bar.h"
+#include "files/data_file.h"
+#include "idtable/random_source.h"
+#include "link/system_link_factory.h"
+
+namespace b6409 {
+
+namespace {
+
+constexpr char kWindowCaption[] = "B-6409 Utility v1.03";
+constexpr char kAboutEntry[] = "關於 B6409_Utility(&A)...";
+
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+template <typename Widget>
+Widget* WithId(Widget* widget, int id) {
+    widget->setObjectName(QString::number(id));
+    return widget;
+}
+
+// Lets the window repaint and take events between the rows of a download.
+class WindowEventPump final : public EventPump {
+  public:
+    int PumpWaitingMessages() override {
+        QCoreApplication::processEvents();
+        return 1;
+    }
+};
+
+// Qt's file-dialog filter list from the utility's "name|pattern|...||" form.
+QStringList FileFilters(const char* filter) {
+    QStringList parts = QString(filter).split('|', Qt::SkipEmptyParts);
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) filters << parts[i];
+    return filters;
+}
+
+}  // namespace
+
+MainDialog::MainDialog(QWidget* parent) : MainDialog(parent, Hooks{}) {}
+
+MainDialog::MainDialog(QWidget* parent, Hooks hooks)
+    : QDialog(parent),
+      hooks_(std::move(hooks)),
+      ownMessages_(hooks_.messages ? nullptr : std::make_unique<MessageBoxSink>(this)),
+      ownClock_(hooks_.clock ? nullptr : std::make_unique<SystemClock>()),
+      ownLinks_(hooks_.links ? nullptr
+                             : std::make_unique<SystemLinkFactory>(hooks_.clock ? *hooks_.clock
+                                                                                : *ownClock_)),
+      state_(hooks_.messages ? *hooks_.messages : *ownMessages_) {
+    if (!hooks_.messages) hooks_.messages = ownMessages_.get();
+    if (!hooks_.clock) hooks_.clock = ownClock_.get();
+    if (!hooks_.links) hooks_.links = ownLinks_.get();
+
+    setWindowTitle(kWindowCaption);
+    setWindowIcon(ApplicationIcon());
+    // A fixed dialog with a minimise box and no maximise box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    BuildControls();
+    ConnectEvents();
+    ShowState();
+    state_.RecordProgressColors(progressSink_->Colors());
+    setFixedSize(DialogUnitsToPixels(font(), 318, 444));
+}
+
+MainDialog::~MainDialog() = default;
+
+QWidget* MainDialog::Control(int id) const {
+    return findChild<QWidget*>(QString::number(id));
+}
+
+void MainDialog::BuildControls() {
+    auto* layout = new QVBoxLayout(this);
+
+    // 1. The PC-side interface and its ports.
+    auto* deviceBox = new QGroupBox("1. CAN Device :", this);
+    auto* deviceGrid = new QGridLayout(deviceBox);
+    auto* deviceGroup = new QButtonGroup(this);
+    const struct {
+        DeviceKind kind;
+        int row, column;
+    } placements[] = {
+        {DeviceKind::Scv1, 0, 1}, {DeviceKind::Ecv1d, 0, 3}, {DeviceKind::Ucv1, 1, 1},
+        {DeviceKind::Uhv1, 1, 2}, {DeviceKind::Uhv2, 1, 3},  {DeviceKind::Pcm1, 2, 1},
+        {DeviceKind::Pcc2, 2, 2}, {DeviceKind::Pcc4, 2, 3},
+    };
+    deviceGrid->addWidget(new QLabel("(1) RS232 to CAN : "), 0, 0);
+    deviceGrid->addWidget(new QLabel("(2) Ethernet to CAN :"), 0, 2, Qt::AlignRight);
+    deviceGrid->addWidget(new QLabel("(3) USB to CAN : "), 1, 0);
+    deviceGrid->addWidget(new QLabel("(4) CAN Card: "), 2, 0);
+    for (const auto& place : placements) {
+        const DeviceKindInfo& info = InfoOf(place.kind);
+        auto* radio = WithId(new ColorRadioButton(info.caption), info.radioControlId);
+        deviceGroup->addButton(radio, static_cast<int>(place.kind));
+        deviceGrid->addWidget(radio, place.row, place.column);
+        deviceRadios_.push_back(radio);
+    }
+    devPortLabel_ = WithId(new QLabel("Dev_Port : "), 1008);
+    devPortList_ = WithId(new QComboBox, 1010);
+    canPortList_ = WithId(new QComboBox, 1011);
+    for (QComboBox* list : {devPortList_, canPortList_}) {
+        list->setEditable(true);
+        list->setInsertPolicy(QComboBox::NoInsert);
+    }
+    deviceGrid->addWidget(devPortLabel_, 3, 0);
+    deviceGrid->addWidget(devPortList_, 3, 1);
+    deviceGrid->addWidget(WithId(new QLabel("CAN_Port : "), 1009), 3, 2, Qt::AlignRight);
+    deviceGrid->addWidget(canPortList_, 3, 3);
+    layout->addWidget(deviceBox);
+
+    // 2. The ID table and its editor.
+    auto* listBox = new QGroupBox("2. CAN-ID Filter / Mapping Setting", this);
+    auto* listLayout = new QVBoxLayout(listBox);
+    auto* modeRow = new QHBoxLayout;
+    auto* modeGroup = new QButtonGroup(this);
+    for (auto [id, caption] :
+         {std::pair{1036, "CAN-ID Filter"}, std::pair{1037, "CAN-ID Mapping"}}) {
+        auto* radio = WithId(new ColorRadioButton(caption), id);
+        modeGroup->addButton(radio, id);
+        modeRow->addWidget(radio);
+        listModeRadios_.push_back(radio);
+    }
+    auto* funcTest = WithId(new QPushButton("FuncTest"), 1040);
+    funcTest->hide();
+    modeRow->addWidget(funcTest);
+    modeRow->addStretch();
+    modeRow->addWidget(new QLabel("CAN Controller"));
+    modulePortList_ = WithId(new QComboBox, 1012);
+    modulePortList_->setEditable(true);
+    modulePortList_->setInsertPolicy(QComboBox::NoInsert);
+    for (const auto& entry : MainWindowState::ModulePortEntries())
+        modulePortList_->addItem(Text(entry));
+    modeRow->addWidget(modulePortList_);
+    listLayout->addLayout(modeRow);
+
+    auto addWidthPair = [this](QBoxLayout* row, int id11, int id29) {
+        auto* group = new QButtonGroup(this);
+        for (int id : {id11, id29}) {
+            auto* radio = WithId(new QRadioButton(id == id11 ? "11-bit" : "29-bit"), id);
+            group->addButton(radio, id);
+            row->addWidget(radio);
+        }
+        connect(group, &QButtonGroup::idClicked, this, [this](int id) {
+            state_.Editor().ClickWidthRadio(static_cast<WidthRadio>(id));
+            ShowEdits();
+        });
+    };
+
+    singleBox_ = WithId(new QGroupBox("Single ID (HEX)"), 1038);
+    auto* singleRow = new QHBoxLayout(singleBox_);
+    addWidthPair(singleRow, 1013, 1014);
+    singleEdit_ = WithId(new QLineEdit, 1015);
+    singleRow->addWidget(singleEdit_);
+    auto* addSingle = WithId(new CXPButton("Add"), 1016);
+    singleRow->addWidget(addSingle);
+    listLayout->addWidget(singleBox_);
+
+    groupBox_ = WithId(new QGroupBox("Group ID (HEX)"), 1039);
+    auto* groupGrid = new QVBoxLayout(groupBox_);
+    auto* rangeRow = new QHBoxLayout;
+    addWidthPair(rangeRow, 1017, 1018);
+    fromEdit_ = WithId(new QLineEdit, 1019);
+    toEdit_ = WithId(new QLineEdit, 1020);
+    rangeRow->addWidget(fromEdit_);
+    rangeRow->addWidget(new QLabel("To"));
+    rangeRow->addWidget(toEdit_);
+    groupGrid->addLayout(rangeRow);
+    auto* targetRow = new QHBoxLayout;
+    targetRow->addStretch();
+    addWidthPair(targetRow, 1041, 1044);
+    auto* addRange = WithId(new CXPButton("Add"), 1021);
+    targetRow->addWidget(addRange);
+    groupGrid->addLayout(targetRow);
+    listLayout->addWidget(groupBox_);
+
+    tableModel_ = new IdTableModel(state_.Table(), this);
+    tableView_ = WithId(new QTableView, 1022);
+    tableView_->setModel(tableModel_);
+    tableView_->setShowGrid(true);
+    tableView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tableView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    tableView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tableView_->verticalHeader()->hide();
+    tableView_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    tableView_->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    tableView_->setColumnWidth(0, 34);
+    tableView_->setColumnWidth(1, 100);
+    tableView_->setColumnWidth(2, 180);
+    tableView_->horizontalHeader()->setStretchLastSection(true);
+    listLayout->addWidget(tableView_, 1);
+
+    auto* fileRow = new QHBoxLayout;
+    for (auto [id, caption] : {std::pair{1033, "Save File"}, std::pair{1034, "Load File"},
+                               std::pair{1032, "Delete Row"}, std::pair{1031, "Clear Table"}})
+        fileRow->addWidget(WithId(new CXPButton(caption), id));
+    listLayout->addLayout(fileRow);
+    auto* transferRow = new QHBoxLayout;
+    getButton_ = WithId(new CXPButton("Get CAN Accepted IDs"), 1023);
+    setButton_ = WithId(new CXPButton("Set CAN Accepted IDs"), 1024);
+    transferRow->addWidget(getButton_);
+    transferRow->addWidget(setButton_);
+    listLayout->addLayout(transferRow);
+    layout->addWidget(listBox, 1);
+
+    // Configuration options.
+    auto* optionBox = new QGroupBox("Config / Info Option", this);
+    auto* optionLayout = new QVBoxLayout(optionBox);
+    auto* optionRow = new QHBoxLayout;
+    auto* optionGroup = new QButtonGroup(this);
+    for (auto [id, caption] :
+         {std::pair{1025, "Get ModInfo"}, std::pair{1026, "Reset Module"},
+          std::pair{1027, "Set Module Data"}, std::pair{1030, "Get Module Data"}}) {
+        auto* radio = WithId(new ColorRadioButton(caption), id);
+        optionGroup->addButton(radio, id);
+        optionRow->addWidget(radio);
+        optionRadios_.push_back(radio);
+    }
+    optionLayout->addLayout(optionRow);
+    auto* valueRow = new QHBoxLayout;
+    optionValueEdit_ = WithId(new QLineEdit, 1028);
+    optionSelector_ = WithId(new QComboBox, 1042);
+    for (const auto& entry : MainWindowState::OptionEntries())
+        optionSelector_->addItem(Text(entry));
+    sendButton_ = WithId(new CXPButton("Send"), 1029);
+    valueRow->addWidget(optionValueEdit_);
+    valueRow->addWidget(optionSelector_, 1);
+    valueRow->addWidget(sendButton_);
+    optionLayout->addLayout(valueRow);
+    layout->addWidget(optionBox);
+
+    progressBar_ = WithId(new PercentProgressBar, 1035);
+    progressBar_->setFixedHeight(fontMetrics().height() + 6);
+    progressSink_ = std::make_unique<ProgressBarSink>(*progressBar_);
+    layout->addWidget(progressBar_);
+
+    // The template's default OK and Cancel buttons, hidden: Enter and Escape reach them.
+    for (auto [id, caption] : {std::pair{1, "確定"}, std::pair{2, "取消"}}) {
+        auto* button = WithId(new QPushButton(caption, this), id);
+        button->hide();
+    }
+
+    lockedDuringDownload_ = {deviceBox,       listModeRadios_[0], listModeRadios_[1],
+                             modulePortList_, singleBox_,         groupBox_,
+                             tableView_,      optionBox,          getButton_};
+    for (int id : {1031, 1032, 1033, 1034}) lockedDuringDownload_.push_back(Control(id));
+
+    // The About entry: the window manager owns the title bar's menu here, so the dialog offers
+    // the entry in its own context menu (and on Alt+A-less keyboards via the menu key).
+    setContextMenuPolicy(Qt::DefaultContextMenu);
+    // The hidden test action has no visible control; a developer reaches it from the keyboard.
+    auto* funcTestKey = new QShortcut(QKeySequence("Ctrl+Shift+F12"), this);
+    connect(funcTestKey, &QShortcut::activated, funcTest, &QPushButton::click);
+}
+
+void MainDialog::ConnectEvents() {
+    auto* deviceGroup = deviceRadios_.front()->group();
+    connect(deviceGroup, &QButtonGroup::idClicked, this, [this](int kind) {
+        state_.ChooseDeviceKind(static_cast<DeviceKind>(kind));
+        ShowDeviceLists();
+        ShowState();
+    });
+    auto bindList = [this](QComboBox* list, auto choose, auto stored) {
+        connect(list, &QComboBox::activated, this, [this, choose](int index) {
+            (state_.*choose)(index);
+            ShowState();
+        });
+        // Typing in a list's edit field brings back the stored entry.
+        connect(list, &QComboBox::editTextChanged, this, [this, list, stored](const QString& text) {
+            if (showing_) return;
+            const int index = stored(state_);
+            if (index >= 0 && index < list->count() && text != list->itemText(index)) {
+                showing_ = true;
+                list->setCurrentIndex(index);
+                list->setEditText(list->itemText(index));
+                showing_ = false;
+            }
+        });
+    };
+    bindList(devPortList_, &MainWindowState::ChooseDevicePort,
+             [](const MainWindowState& s) { return int(s.Settings().devicePortIndex); });
+    bindList(canPortList_, &MainWindowState::ChooseCanPort,
+             [](const MainWindowState& s) { return int(s.Settings().canPortIndex); });
+    bindList(modulePortList_, &MainWindowState::ChooseModulePort,
+             [](const MainWindowState& s) { return int(s.Settings().modulePortIndex); });
+
+    connect(listModeRadios_.front()->group(), &QButtonGroup::idClicked, this, [this](int id) {
+        state_.ClickListMode(id == 1036 ? IdListMode::Filter : IdListMode::Mapping);
+        ShowState();
+    });
+    connect(optionRadios_.front()->group(), &QButtonGroup::idClicked, this, [this](int id) {
+        const bool focusValue = state_.ClickOption(static_cast<OptionRadio>(id));
+        ShowState();
+        if (focusValue) optionValueEdit_->setFocus(Qt::OtherFocusReason);
+    });
+    connect(optionSelector_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (showing_ || index < 0) return;
+        state_.ChooseOptionEntry(static_cast<OptionEntry>(index));
+        ShowState();
+    });
+    optionValueEdit_->installEventFilter(this);
+
+    BindEdit(singleEdit_, EditId::Single);
+    BindEdit(fromEdit_, EditId::From);
+    BindEdit(toEdit_, EditId::To);
+    BindEdit(optionValueEdit_, EditId::OptionValue);
+
+    connect(tableView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { TakeSelection(); });
+    connect(tableView_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { TakeSelection(); });
+
+    auto onClick = [this](int id, void (MainDialog::*handler)()) {
+        connect(static_cast<QPushButton*>(Control(id)), &QPushButton::clicked, this, handler);
+    };
+    onClick(1016, &MainDialog::OnAddSingle);
+    onClick(1021, &MainDialog::OnAddRange);
+    onClick(1032, &MainDialog::OnDeleteRow);
+    onClick(1031, &MainDialog::OnClearTable);
+    onClick(1040, &MainDialog::OnFuncTest);
+    onClick(1033, &MainDialog::OnSaveFile);
+    onClick(1034, &MainDialog::OnLoadFile);
+    onClick(1023, &MainDialog::OnGetIds);
+    onClick(1024, &MainDialog::OnSetIds);
+    onClick(1029, &MainDialog::OnSend);
+    connect(static_cast<QPushButton*>(Control(2)), &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void MainDialog::BindEdit(QLineEdit* edit, EditId id) {
+    connect(edit, &QLineEdit::textEdited, this, [this, edit, id](const QString& typed) {
+        EditField& field = state_.Editor().Edit(id);
+        const std::string before = field.Text();
+        const std::string text = typed.toStdString();
+        const int cursor = edit->cursorPosition();
+        // The limit keeps the user from making the text longer than it allows; a longer text
+        // the utility set may still be shortened.
+        if (text.size() > field.Limit() && text.size() > before.size()) {
+            if (before.size() < field.Limit()) field.UserChange(text);
+        } else {
+            field.SetText(text);
+        }
+        if (Text(field.Text()) != typed) {
+            edit->setText(Text(field.Text()));
+            // A refused keystroke leaves the caret where the keystroke found it.
+            const int back = int(typed.size()) - int(field.Text().size());
+            edit->setCursorPosition(std::max(0, cursor - std::max(0, back)));
+        }
+    });
+}
+
+bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == optionValueEdit_ && event->type() == QEvent::FocusIn) {
+        state_.OptionValueFocused();
+        ShowState();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void MainDialog::ShowDeviceLists() {
+    showing_ = true;
+    for (auto [list, entries] : {std::pair{devPortList_, &state_.DevPortEntries()},
+                                 std::pair{canPortList_, &state_.CanPortEntries()}}) {
+        list->clear();
+        for (const auto& entry : *entries) list->addItem(Text(entry));
+        list->setEnabled(true);
+    }
+    showing_ = false;
+}
+
+void MainDialog::ShowState() {
+    showing_ = true;
+    if (devPortList_->count() != int(state_.DevPortEntries().size()) ||
+        canPortList_->count() != int(state_.CanPortEntries().size())) {
+        showing_ = false;
+        ShowDeviceLists();
+        showing_ = true;
+    }
+    const LinkSettings& settings = state_.Settings();
+    devPortLabel_->setText(Text(state_.DevPortLabel()));
+    devPortList_->setCurrentIndex(settings.devicePortIndex);
+    canPortList_->setCurrentIndex(settings.canPortIndex);
+    modulePortList_->setCurrentIndex(settings.modulePortIndex);
+
+    // Each radio choice: its checked member, and the chosen member in blue.
+    for (auto* choice : {&deviceRadios_, &listModeRadios_, &optionRadios_}) {
+        for (ColorRadioButton* radio : *choice)
+            radio->setChecked(state_.IsCheckedRadio(radio->objectName().toInt()));
+        ColorChoice(*choice);
+    }
+    for (int id : {1013, 1014, 1017, 1018, 1041, 1044})
+        static_cast<QRadioButton*>(Control(id))->setChecked(state_.IsCheckedRadio(id));
+
+    singleBox_->setEnabled(state_.SingleBoxEnabled());
+    Control(1041)->setEnabled(state_.TargetRadiosEnabled());
+    Control(1044)->setEnabled(state_.TargetRadiosEnabled());
+    groupBox_->setTitle(state_.GroupBoxCaption());
+    getButton_->setText(state_.GetButtonCaption());
+    setButton_->setText(state_.SetButtonCaption());
+    if (tableModel_->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString() !=
+        state_.IdColumnHeader())
+        tableModel_->SetIdHeader(state_.IdColumnHeader());
+
+    optionValueEdit_->setEnabled(state_.OptionValueEnabled());
+    optionSelector_->setEnabled(state_.OptionSelectorEnabled());
+    optionSelector_->setCurrentIndex(static_cast<int>(state_.SelectedOptionEntry()));
+    showing_ = false;
+    ShowEdits();
+    ShowTable();
+}
+
+void MainDialog::ShowEdits() {
+    const std::pair<QLineEdit*, EditId> edits[] = {{singleEdit_, EditId::Single},
+                                                   {fromEdit_, EditId::From},
+                                                   {toEdit_, EditId::To},
+                                                   {optionValueEdit_, EditId::OptionValue}};
+    for (auto [edit, id] : edits) {
+        const QString text = Text(state_.Editor().Edit(id).Text());
+        if (edit->text() != text) edit->setText(text);
+    }
+    for (int id : {1013, 1014, 1017, 1018, 1041, 1044})
+        static_cast<QRadioButton*>(Control(id))->setChecked(state_.IsCheckedRadio(id));
+}
+
+void MainDialog::ShowTable() {
+    if (!tableModel_->InStep()) tableModel_->Reload();
+    ShowSelection();
+}
+
+void MainDialog::ShowSelection() {
+    showing_ = true;
+    QItemSelectionModel* selection = tableView_->selectionModel();
+    QItemSelection rows;
+    std::optional<int> focused;
+    const IdTable& table = state_.Table();
+    for (size_t i = 0; i < table.RowCount(); ++i) {
+        if (table.Row(i).selected)
+            rows.select(tableModel_->index(int(i), 0), tableModel_->index(int(i), 2));
+        if (table.Row(i).focused) focused = int(i);
+    }
+    selection->select(rows, QItemSelectionModel::ClearAndSelect);
+    if (focused) {
+        selection->setCurrentIndex(tableModel_->index(*focused, 0), QItemSelectionModel::NoUpdate);
+        tableView_->scrollTo(tableModel_->index(*focused, 0));
+    }
+    showing_ = false;
+}
+
+void MainDialog::TakeSelection() {
+    if (showing_) return;
+    IdTable& table = state_.Table();
+    const QModelIndex current = tableView_->selectionModel()->currentIndex();
+    for (size_t i = 0; i < table.RowCount(); ++i) {
+        table.Row(i).selected = tableView_->selectionModel()->isRowSelected(int(i), {});
+        table.Row(i).focused = current.isValid() && current.row() == int(i);
+    }
+}
+
+void MainDialog::RunCommand(QPushButton* button, bool lockWindow,
+                            const std::function<void()>& command) {
+    button->setEnabled(false);
+    // A download reads the table, the list mode and the ports between its rows while the window
+    // takes events: what could change them waits until it ends, so a list is never sent half to
+    // one port and half to another. The window still repaints and the bar moves.
+    std::vector<QWidget*> locked;
+    if (lockWindow) {
+        for (QWidget* widget : lockedDuringDownload_)
+            if (widget->isEnabled()) locked.push_back(widget);
+        for (QWidget* widget : locked) widget->setEnabled(false);
+        for (auto* radio : deviceRadios_) radio->setEnabled(false);
+        devPortList_->setEnabled(false);
+        canPortList_->setEnabled(false);
+        sendButton_->setEnabled(false);
+    }
+    command();
+    if (lockWindow) {
+        for (QWidget* widget : locked) widget->setEnabled(true);
+        for (auto* radio : deviceRadios_) radio->setEnabled(true);
+        devPortList_->setEnabled(true);
+        canPortList_->setEnabled(true);
+        sendButton_->setEnabled(true);
+    }
+    button->setEnabled(true);
+    ShowState();
+}
+
+DialogServices MainDialog::Services() {
+    static WindowEventPump pump;
+    return {*hooks_.links, *hooks_.messages, *hooks_.clock, *progressSink_, pump};
+}
+
+void MainDialog::OnSend() {
+    RunCommand(sendButton_, false, [this] { SendOption(state_, Services()); });
+}
+
+void MainDialog::OnGetIds() {
+    RunCommand(getButton_, false, [this] {
+        GetIds(state_, Services());
+        tableModel_->Reload();
+    });
+}
+
+void MainDialog::OnSetIds() {
+    RunCommand(setButton_, true, [this] { SetIds(state_, Services()); });
+}
+
+std::optional<FileChoice> MainDialog::ChooseFile(bool save, const QString& title,
+                                                 const QStringList& filters) {
+    if (hooks_.chooseFile) return hooks_.chooseFile(save, title, filters);
+    QString chosenFilter = filters.front();
+    const QString path =
+        save ? QFileDialog::getSaveFileName(this, title, {}, filters.join(";;"), &chosenFilter)
+             : QFileDialog::getOpenFileName(this, title, {}, filters.join(";;"), &chosenFilter);
+    if (path.isEmpty()) return std::nullopt;
+    return FileChoice{path.toStdString(), std::max<int>(0, int(filters.indexOf(chosenFilter)))};
+}
+
+void MainDialog::OnSaveFile() {
+    const auto choice =
+        ChooseFile(true, SaveDialogTitle(state_.Mode()), FileFilters(kSaveDialogFilter));
+    if (!choice) return;
+    SaveFile(state_, choice->path,
+             choice->filterIndex == 1 ? SaveFileType::Workbook : SaveFileType::DataFile,
+             *hooks_.messages);
+}
+
+void MainDialog::OnLoadFile() {
+    const auto choice =
+        ChooseFile(false, LoadDialogTitle(state_.Mode()), FileFilters(kLoadDialogFilter));
+    if (!choice) return;
+    LoadFile(state_, choice->path, *hooks_.messages);
+    tableModel_->Reload();
+    ShowState();
+}
+
+void MainDialog::OnAddSingle() {
+    state_.Editor().AddSingle();
+    tableView_->setFocus(Qt::OtherFocusReason);
+    ShowState();
+}
+
+void MainDialog::OnAddRange() {
+    state_.Editor().AddRangeOrMapping();
+    tableView_->setFocus(Qt::OtherFocusReason);
+    ShowState();
+}
+
+void MainDialog::OnDeleteRow() {
+    state_.Editor().DeleteRow();
+    tableModel_->Reload();
+    tableView_->setFocus(Qt::OtherFocusReason);
+    ShowState();
+}
+
+void MainDialog::OnClearTable() {
+    state_.Editor().ClearTable();
+    tableModel_->Reload();
+    ShowState();
+}
+
+void MainDialog::OnFuncTest() {
+    TwisterRandomSource random;
+    state_.Editor().FuncTest(random, static_cast<uint32_t>(QDateTime::currentSecsSinceEpoch()));
+    tableModel_->Reload();
+    ShowState();
+}
+
+void MainDialog::ShowAbout() {
+    AboutDialog about(this);
+    about.exec();
+}
+
+void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addSeparator();
+    menu.addAction(kAboutEntry, this, &MainDialog::ShowAbout);
+    menu.exec(event->globalPos());
+}
+
+void MainDialog::closeEvent(QCloseEvent* event) {
+    // Closing the window ends the program at once: no link is open between commands, so
+    // nothing needs tidying.
+    if (hooks_.closeEndsProcess) _exit(0);
+    QDialog::closeEvent(event);
+}
+
+}  // namespace b6409

@@ -1,0 +1,133 @@
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "app/dialog_actions.h"
+#include "app/main_window_state.h"
+#include "common/clock.h"
+#include "common/message_sink.h"
+#include "link/device_link.h"
+
+class QButtonGroup;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+
+namespace b6409 {
+
+class ColorRadioButton;
+class CXPButton;
+class IdTableModel;
+class PercentProgressBar;
+class ProgressBarSink;
+
+// A path chosen in a file dialog, and for a save the file type whose filter was chosen.
+struct FileChoice {
+    std::string path;
+    int filterIndex = 0;
+};
+
+// The utility's main window. It owns the widgets and binds them to the window-free state: each
+// event goes to one state method, then the widgets show the state again. Every control keeps its
+// dialog id as its object name ("1029" is "Send").
+class MainDialog : public QDialog {
+    Q_OBJECT
+
+  public:
+    // What a test or another host replaces: the links, the waits, the message boxes, the file
+    // dialogs, and whether closing the window ends the process.
+    struct Hooks {
+        LinkFactory* links = nullptr;     // none: this machine's serial ports and CAN interfaces
+        Clock* clock = nullptr;           // none: real waits
+        MessageSink* messages = nullptr;  // none: modal message boxes
+        // Asked with the dialog's title and filter list; none: the user cancelled.
+        std::function<std::optional<FileChoice>(bool save, const QString& title,
+                                                const QStringList& filters)>
+            chooseFile;
+        bool closeEndsProcess = true;
+    };
+
+    explicit MainDialog(QWidget* parent = nullptr);
+    MainDialog(QWidget* parent, Hooks hooks);
+    ~MainDialog() override;
+
+    MainWindowState& State() { return state_; }
+    // A control by its dialog id.
+    QWidget* Control(int id) const;
+
+  public slots:
+    // Enter presses the hidden default OK button: nothing happens.
+    void accept() override {}
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void BuildControls();
+    void ConnectEvents();
+    void ShowState();
+    void ShowDeviceLists();
+    void ShowEdits();
+    void ShowTable();
+    void ShowSelection();
+    void TakeSelection();
+    void BindEdit(QLineEdit* edit, EditId id);
+
+    void OnSend();
+    void OnGetIds();
+    void OnSetIds();
+    void OnSaveFile();
+    void OnLoadFile();
+    void OnAddSingle();
+    void OnAddRange();
+    void OnDeleteRow();
+    void OnClearTable();
+    void OnFuncTest();
+    void ShowAbout();
+    // Runs a command with its button disabled; a download also locks what it reads meanwhile.
+    void RunCommand(QPushButton* button, bool lockWindow, const std::function<void()>& command);
+
+    std::optional<FileChoice> ChooseFile(bool save, const QString& title,
+                                         const QStringList& filters);
+    DialogServices Services();
+
+    Hooks hooks_;
+    std::unique_ptr<MessageSink> ownMessages_;
+    std::unique_ptr<Clock> ownClock_;
+    std::unique_ptr<LinkFactory> ownLinks_;
+    MainWindowState state_;
+
+    std::vector<ColorRadioButton*> deviceRadios_;
+    std::vector<ColorRadioButton*> listModeRadios_;
+    std::vector<ColorRadioButton*> optionRadios_;
+    QLabel* devPortLabel_ = nullptr;
+    QComboBox* devPortList_ = nullptr;
+    QComboBox* canPortList_ = nullptr;
+    QComboBox* modulePortList_ = nullptr;
+    QComboBox* optionSelector_ = nullptr;
+    QGroupBox* singleBox_ = nullptr;
+    QGroupBox* groupBox_ = nullptr;
+    QLineEdit* singleEdit_ = nullptr;
+    QLineEdit* fromEdit_ = nullptr;
+    QLineEdit* toEdit_ = nullptr;
+    QLineEdit* optionValueEdit_ = nullptr;
+    QTableView* tableView_ = nullptr;
+    IdTableModel* tableModel_ = nullptr;
+    CXPButton* getButton_ = nullptr;
+    CXPButton* setButton_ = nullptr;
+    CXPButton* sendButton_ = nullptr;
+    PercentProgressBar* progressBar_ = nullptr;
+    std::unique_ptr<ProgressBarSink> progressSink_;
+    std::vector<QWidget*> lockedDuringDownload_;
+    bool showing_ = false;  // the widgets are being set from the state: their signals are ours
+};
+
+}  // namespace b6409

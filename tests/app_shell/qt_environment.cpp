@@ -1,0 +1,3 @@
+#include "support/qt_environment.h"
+
+B6409_QT_TEST_ENVIRONMENT()

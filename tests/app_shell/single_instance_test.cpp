@@ -1,0 +1,188 @@
+// The single-instance lock across processes: who is refused, and when a lock is not a refusal.
+#include "app/single_instance.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+
+#include "app_shell/child_process.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace b6409 {
+namespace {
+
+using Status = SingleInstanceLock::Status;
+
+// Sets an environment variable for one test and puts the old value back afterwards.
+class ScopedEnvironment {
+  public:
+    ScopedEnvironment(const char* name, const char* value) : name_(name) {
+        if (const char* old = getenv(name)) old_ = old;
+        if (value) {
+            setenv(name, value, 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    ~ScopedEnvironment() {
+        if (old_) {
+            setenv(name_, old_->c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// A forked process that takes the lock and then waits to be killed; it reports the outcome of
+// its attempt through a pipe.
+class LockHolder {
+  public:
+    explicit LockHolder(const std::string& lockPath) {
+        int report[2];
+        if (pipe(report) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(report[0]);
+            const SingleInstanceLock lock = SingleInstanceLock::AcquireAt(lockPath);
+            const char outcome = static_cast<char>(lock.status());
+            if (write(report[1], &outcome, 1) != 1) _exit(1);
+            for (;;) pause();
+        }
+        close(report[1]);
+        char outcome = -1;
+        if (read(report[0], &outcome, 1) == 1) status_ = static_cast<Status>(outcome);
+        close(report[0]);
+    }
+    ~LockHolder() { KillHard(); }
+
+    std::optional<Status> status() const { return status_; }
+    void KillHard() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    std::optional<Status> status_;
+};
+
+TEST(SingleInstanceLock, LockHeldByAnotherProcessRefusesUntilThatProcessIsKilled) {
+    test::TempDir dir;
+    const std::string path = dir / "B6409_Utility.lock";
+
+    LockHolder first(path);
+    ASSERT_EQ(first.status(), Status::Acquired);
+
+    {
+        const SingleInstanceLock second = SingleInstanceLock::AcquireAt(path);
+        EXPECT_EQ(second.status(), Status::AlreadyHeld);
+        EXPECT_TRUE(second.AnotherCopyRuns());
+        EXPECT_TRUE(second.error().empty());
+    }
+
+    // No clean-up runs in a killed process; the kernel's release is what lets the next copy in.
+    first.KillHard();
+    const SingleInstanceLock third = SingleInstanceLock::AcquireAt(path);
+    EXPECT_EQ(third.status(), Status::Acquired);
+    EXPECT_FALSE(third.AnotherCopyRuns());
+
+    // And now the roles are swapped: a new process is refused while this one holds the lock.
+    LockHolder fourth(path);
+    EXPECT_EQ(fourth.status(), Status::AlreadyHeld);
+}
+
+// Whether the process runs `program` and sleeps: its exec has then finished.
+bool IsAsleepIn(pid_t pid, const std::string& program) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const size_t open = stat.find('(');
+    const size_t close = stat.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close + 2 >= stat.size()) {
+        return false;
+    }
+    return stat.substr(open + 1, close - open - 1) == program && stat[close + 2] == 'S';
+}
+
+TEST(SingleInstanceLock, HeldForTheLifeOfTheObjectAndNotPassedToStartedPrograms) {
+    test::TempDir dir;
+    const std::string path = dir / "B6409_Utility.lock";
+
+    std::optional<SingleInstanceLock> lock = SingleInstanceLock::AcquireAt(path);
+    ASSERT_EQ(lock->status(), Status::Acquired);
+    // A moved-from lock must not release the mark behind its new owner's back.
+    SingleInstanceLock moved = std::move(*lock);
+    lock.reset();
+    EXPECT_EQ(SingleInstanceLock::AcquireAt(path).status(), Status::AlreadyHeld);
+
+    // A program started while the lock is held outlives it here; had it inherited the lock
+    // file, it would go on holding the lock after this copy ended. The kernel closes inherited
+    // files only towards the end of exec, after the starting process has gone on, so the check
+    // waits until the program is up and asleep.
+    pid_t sleeper = -1;
+    char sleep[] = "sleep";
+    char seconds[] = "300";
+    char* arguments[] = {sleep, seconds, nullptr};
+    ASSERT_EQ(posix_spawnp(&sleeper, "sleep", nullptr, nullptr, arguments, environ), 0);
+    EXPECT_TRUE(test::WaitUntil([&] { return IsAsleepIn(sleeper, "sleep"); }));
+    moved = SingleInstanceLock::AcquireAt(dir / "other.lock");
+
+    EXPECT_EQ(SingleInstanceLock::AcquireAt(path).status(), Status::Acquired);
+    kill(sleeper, SIGKILL);
+    waitpid(sleeper, nullptr, 0);
+}
+
+TEST(SingleInstanceLock, ALockThatCannotBeMadeIsNotARefusal) {
+    test::TempDir dir;
+    test::TempDir::WriteBytes(dir / "not-a-directory", {'x'});
+    std::filesystem::create_directory(dir / "a-directory.lock");
+    std::filesystem::create_symlink(dir / "elsewhere", dir / "planted.lock");
+
+    for (const std::string& path :
+         {dir / "missing/B6409_Utility.lock", dir / "not-a-directory/B6409_Utility.lock",
+          dir / "a-directory.lock", dir / "planted.lock"}) {
+        SCOPED_TRACE(path);
+        const SingleInstanceLock lock = SingleInstanceLock::AcquireAt(path);
+        EXPECT_EQ(lock.status(), Status::Unavailable);
+        EXPECT_FALSE(lock.AnotherCopyRuns());
+        EXPECT_NE(lock.error().find(path), std::string::npos) << lock.error();
+    }
+    // A symbolic link in the lock's place is not followed to create its target.
+    EXPECT_FALSE(std::filesystem::exists(dir / "elsewhere"));
+
+    // The same through the runtime directory, as the program finds it.
+    ScopedEnvironment runtime("XDG_RUNTIME_DIR", (dir / "missing").c_str());
+    EXPECT_EQ(SingleInstanceLock::Acquire("B6409_Utility").status(), Status::Unavailable);
+}
+
+TEST(SingleInstanceLock, WithoutAUsableRuntimeDirectoryTheLockIsPerUserInTmp) {
+    // Every copy must arrive at the same file, also with no or a relative runtime directory
+    // (which would name a different file in every working directory).
+    const std::string fallback = "/tmp/B6409_Utility-" + std::to_string(getuid()) + ".lock";
+    for (const char* runtimeDir : {static_cast<const char*>(nullptr), "", "run"}) {
+        ScopedEnvironment runtime("XDG_RUNTIME_DIR", runtimeDir);
+        EXPECT_EQ(SingleInstanceLock::LockFilePath("B6409_Utility"), fallback);
+    }
+    ScopedEnvironment runtime("XDG_RUNTIME_DIR", "/run/user/1000");
+    EXPECT_EQ(SingleInstanceLock::LockFilePath("B6409_Utility"),
+              "/run/user/1000/B6409_Utility.lock");
+}
+
+}  // namespace
+}  // namespace b6409
