@@ -21,3 +21,26 @@ if [ -x "$bin/B6409_Utility" ]; then
     done | sort -t' ' -k3 -n | sed -n 5p |
         awk '{ printf "utility start to first paint\t1 window\t%s ms\t%s kB resident\tok\n", $3, $6 }'
 fi
+
+# Peers a user might pick instead, on the same work.
+python=/usr/bin/python3
+if $python -c 'import can' 2>/dev/null; then
+    simout=$(mktemp)
+    "$bin/b6409-sim" --converter scv1 >"$simout" 2>/dev/null &
+    sim=$!
+    for _ in $(seq 50); do [ -s "$simout" ] && break; sleep 0.1; done
+    ours=$("$bin/bench_firmware_exchange" 102 | cut -f3 | cut -d' ' -f1)
+    read -r total exchanges answered < <($python bench/python_can_exchanges.py "$(head -n 1 "$simout")" 102)
+    kill "$sim"; wait "$sim" 2>/dev/null || true; rm -f "$simout"
+    awk -v t="$total" -v e="$exchanges" -v o="$ours" -v a="$answered" 'BEGIN {
+        printf "python-can slcan, same 102 firmware exchanges\t102 exchanges\t%.3f s (%.3f s after its 2 s open)\t%.2f x ours (%.3f s)\t%s\n",
+            t, e, t / o, o, (a == 102 ? "ok" : "FAILED") }'
+fi
+if $python -c 'import xlwt' 2>/dev/null; then
+    xls=$(mktemp --suffix=.xls)
+    ours=$("$bin/bench_export" 10000 | cut -f3 | cut -d' ' -f1)
+    theirs=$($python bench/xlwt_export.py 10000 "$xls")
+    rm -f "$xls"
+    awk -v t="$theirs" -v o="$ours" 'BEGIN {
+        printf "python3-xlwt, the same cells\t10000 rows\t%.1f ms\t%.1f x ours (%.1f ms)\tok\n", t, t / o, o }'
+fi

@@ -32,8 +32,10 @@ std::string FormatFrameText(const CanFrame& frame, bool lowerCaseDigits = false)
 CanFrame ParseFrameText(const char* text, size_t length);
 
 // Value of one received digit: above '9' reduced by 7, then the low four bits.
+// Bytes are taken as unsigned, so a byte above 0x7F counts as above '9' on every platform.
 inline uint8_t HexDigitValue(char c) {
-    return static_cast<uint8_t>((c > '9' ? c - 7 : c) & 0x0F);
+    const unsigned value = static_cast<unsigned char>(c);
+    return static_cast<uint8_t>((value > '9' ? value - 7 : value) & 0x0F);
 }
 
 // Sends the frame's line on the port; returns the layer's result.

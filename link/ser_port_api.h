@@ -18,7 +18,8 @@ class SerPortApi {
     // Received bytes waiting on the port (0 = none).
     virtual uint32_t CountReceived(uint16_t port) = 0;
     // Reads one CR-ended line into buffer (kLineBufferSize characters), from its first
-    // character, or whatever arrived when timeoutMs expired. Bytes past the line stay waiting.
+    // character, or whatever arrived when timeoutMs expired. Bytes past the line stay waiting;
+    // characters of an over-long line beyond the buffer are dropped up to its CR.
     // The buffer is not cleared: characters beyond those read keep their old values.
     virtual uint16_t ReadLine(uint16_t port, char* buffer, uint32_t timeoutMs, uint32_t reserved,
                               uint16_t* countRead) = 0;

@@ -154,11 +154,14 @@ uint16_t TermiosSerPort::ReadLine(uint16_t port, char* buffer, uint32_t timeoutM
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     uint16_t result = serial_error::kTimeout;
-    while (count < kLineBufferSize) {
+    bool hungUp = false;
+    // A line longer than the buffer keeps its first characters; the rest of it, up to its CR,
+    // is dropped, so that its tail is not read as a frame of its own.
+    for (;;) {
         char c;
         const ssize_t n = read(fd, &c, 1);
         if (n == 1) {
-            buffer[count++] = c;
+            if (count < kLineBufferSize) buffer[count++] = c;
             if (c == '\r') {
                 result = 0;
                 break;
@@ -177,9 +180,15 @@ uint16_t TermiosSerPort::ReadLine(uint16_t port, char* buffer, uint32_t timeoutM
             result = serial_error::kOsError;
             break;
         }
-        if (waiter.revents & (POLLHUP | POLLERR | POLLNVAL) && !(waiter.revents & POLLIN)) {
-            result = serial_error::kOsError;
-            break;
+        if (waiter.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            // The far end is gone. A hung-up terminal keeps reporting input that reads as
+            // nothing: take what is still buffered, then stop instead of spinning until the
+            // time-out.
+            if (hungUp || !(waiter.revents & POLLIN)) {
+                result = serial_error::kOsError;
+                break;
+            }
+            hungUp = true;
         }
     }
     if (count == kLineBufferSize && result == serial_error::kTimeout) result = 0;

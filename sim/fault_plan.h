@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace b6409::sim {
 
@@ -15,6 +16,14 @@ struct FaultPlan {
     bool nonFrameReply = false;    // serial only: answer each request with a line that is no frame
     bool lowerCaseDigits = false;  // serial only: reply lines with lower-case hex digits
     bool otherNodeFirst = false;   // before each reply, a frame from another node on the bus
+    std::string replyText;         // serial only: when set, answer each request with exactly
+                                   // these bytes (give them their own CR) instead of its frames
+    char replyDlcDigit = 0;        // serial only: when set (e.g. 'F'), reply lines of 8 data
+                                   // bytes announce this DLC digit instead and carry as many data
+                                   // bytes as it says: the frame's eight, then 0xEE filler
+    int pauseBeforeFrame = 0;      // the n-th frame the module sends (1-based, over its
+                                   // life; each entry frame of a read counts) comes only
+    unsigned pauseBeforeFrameMs = 0;  // after this pause; n = 0: never
 };
 
 }  // namespace b6409::sim

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "link/line_protocol.h"
 #include "sim/can_socket_server.h"
 #include "sim/module_simulator.h"
 #include "sim/serial_converter.h"
@@ -125,6 +126,14 @@ int main(int argc, char** argv) {
     state.fwMajor = options.fwMajor;
     state.fwMinor = options.fwMinor;
     module.SetState(state);
+    if (options.trace) {
+        // One line per request, after the path or interface name that a reader takes first.
+        module.SetRequestObserver([](const b6409::CanFrame& request) {
+            std::string line = b6409::FormatFrameText(request);
+            line.pop_back();  // the CR
+            std::cout << line << std::endl;
+        });
+    }
 
     return options.canInterface.empty() ? ServePty(options, module)
                                         : ServeCan(options.canInterface, module);

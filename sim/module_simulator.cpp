@@ -59,10 +59,15 @@ std::vector<TimedFrame> ModuleSimulator::Handle(const CanFrame& request) {
     if (!request.extended && (request.id & kReplyBit)) return {};
 
     const int number = ++state_.requestsSeen;
+    requests_.push_back(request);
+    if (observer_) observer_(request);
     if (faults_.silent) return {};
 
     std::vector<TimedFrame> frames =
         (number == faults_.errorAtRequest) ? ErrorReply(faults_.errorCode) : Answer(request);
+    for (TimedFrame& timed : frames)
+        if (++framesSent_ == faults_.pauseBeforeFrame)
+            timed.delayBeforeMs += faults_.pauseBeforeFrameMs;
     if (faults_.otherNodeFirst && !frames.empty())
         frames.insert(frames.begin(), TimedFrame{OtherNodeFrame(), 0});
     return frames;
@@ -214,6 +219,16 @@ void ModuleSimulator::SetFaults(const FaultPlan& faults) {
 FaultPlan ModuleSimulator::Faults() const {
     std::lock_guard lock(mutex_);
     return faults_;
+}
+
+std::vector<CanFrame> ModuleSimulator::RequestsSeen() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+}
+
+void ModuleSimulator::SetRequestObserver(std::function<void(const CanFrame&)> observer) {
+    std::lock_guard lock(mutex_);
+    observer_ = std::move(observer);
 }
 
 }  // namespace b6409::sim

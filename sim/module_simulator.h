@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -76,6 +77,12 @@ class ModuleSimulator {
     void SetFaults(const FaultPlan& faults);
     FaultPlan Faults() const;
 
+    // Every request received so far, in order, the unanswered ones included.
+    std::vector<CanFrame> RequestsSeen() const;
+    // Called with each request as it arrives, before it is answered (under the module's lock:
+    // the observer must not call back into the module).
+    void SetRequestObserver(std::function<void(const CanFrame&)> observer);
+
   private:
     // A list download between its begin and end steps.
     struct Staging {
@@ -91,6 +98,9 @@ class ModuleSimulator {
     mutable std::mutex mutex_;
     FaultPlan faults_;
     ModuleState state_;
+    std::vector<CanFrame> requests_;
+    std::function<void(const CanFrame&)> observer_;
+    int framesSent_ = 0;  // over the module's life, for FaultPlan::pauseBeforeFrame
     Staging filterStaging_[2];
     Staging mappingStaging_[2];
 };

@@ -88,8 +88,12 @@ uint32_t SpeedToBaud(speed_t speed) {
     }
 }
 
+// Any rate the terminal can be set to; an SCV-1 may be configured off the utility's list.
 speed_t BaudToSpeed(uint32_t baud) {
-    for (speed_t speed : {B1200, B2400, B4800, B9600, B19200, B38400, B57600, B115200, B921600})
+    for (speed_t speed :
+         {B50,     B75,     B110,    B134,    B150,     B200,     B300,     B600,    B1200,
+          B1800,   B2400,   B4800,   B9600,   B19200,   B38400,   B57600,   B115200, B230400,
+          B460800, B500000, B576000, B921600, B1000000, B1152000, B1500000, B2000000})
         if (SpeedToBaud(speed) == baud) return speed;
     return B115200;
 }
@@ -104,6 +108,19 @@ uint32_t FixedRate(const ConverterConfig& config) {
             break;
     }
     return config.scv1Baud;
+}
+
+// The reply line of a frame, shaped by the serial-only faults.
+std::string ReplyLine(const CanFrame& frame, const FaultPlan& faults) {
+    std::string line = FormatFrameText(frame, faults.lowerCaseDigits);
+    if (!faults.replyDlcDigit || frame.remote || frame.dlc != 8) return line;
+    // Announce another DLC and carry as many data bytes as it says: ours, then filler.
+    const size_t dlcAt = frame.extended ? 9 : 4;
+    line[dlcAt] = faults.replyDlcDigit;
+    const size_t dataDigits = 2 * size_t(HexDigitValue(faults.replyDlcDigit));
+    line.pop_back();  // the CR
+    line.resize(dlcAt + 1 + dataDigits, faults.lowerCaseDigits ? 'e' : 'E');
+    return line + '\r';
 }
 
 bool AllHex(const std::string& text, size_t from) {
@@ -224,6 +241,11 @@ void SerialConverterSim::Serve(const std::atomic<bool>& stop) {
     }
 }
 
+std::vector<ReceivedLine> SerialConverterSim::LinesSeen() const {
+    std::lock_guard lock(linesMutex_);
+    return linesSeen_;
+}
+
 void SerialConverterSim::ClearStaleExclusiveClaim() {
     // A client that dies while it holds the port leaves its exclusive claim on the terminal,
     // and since we keep the slave open that claim would shut out every later client (unless
@@ -248,7 +270,12 @@ void SerialConverterSim::ProcessInput(const char* bytes, size_t count,
         }
         const std::string line = std::move(pending_);
         pending_.clear();
-        for (const TimedText& reply : HandleLine(line, CurrentBaud())) {
+        const uint32_t baud = CurrentBaud();
+        {
+            std::lock_guard lock(linesMutex_);
+            linesSeen_.push_back({line, baud});
+        }
+        for (const TimedText& reply : HandleLine(line, baud)) {
             if (!SleepUnlessStopped(reply.delayBeforeMs, stop)) return;
             WriteAll(reply.text, stop);
         }
@@ -288,12 +315,12 @@ std::vector<TimedText> SerialConverterSim::HandleLine(const std::string& line,
         const std::vector<TimedFrame> frames =
             module_.Handle(ParseFrameText(line.data(), line.size()));
         if (frames.empty()) return {};
+        if (!faults.replyText.empty()) return {{faults.replyText, frames.front().delayBeforeMs}};
         if (faults.nonFrameReply) return {{"?\r", frames.front().delayBeforeMs}};
         std::vector<TimedText> replies;
         replies.reserve(frames.size());
         for (const TimedFrame& timed : frames)
-            replies.push_back(
-                {FormatFrameText(timed.frame, faults.lowerCaseDigits), timed.delayBeforeMs});
+            replies.push_back({ReplyLine(timed.frame, faults), timed.delayBeforeMs});
         return replies;
     }
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,6 +16,14 @@ enum class ConverterKind { Scv1, Ucv1, Ecv1d };
 struct ConverterConfig {
     ConverterKind kind = ConverterKind::Scv1;
     uint32_t scv1Baud = 115200;  // the one rate an SCV-1 listens at
+};
+
+// A line the converter received (CR stripped), with the terminal's rate at the time.
+struct ReceivedLine {
+    std::string text;
+    uint32_t baud = 0;
+
+    bool operator==(const ReceivedLine&) const = default;
 };
 
 // Bytes the converter writes back, after a pause.
@@ -55,6 +64,9 @@ class SerialConverterSim {
     // The terminal's current rate in bits per second (0 when unknown or not open).
     uint32_t CurrentBaud() const;
 
+    // Every line received while serving, in order, at whatever rate it came.
+    std::vector<ReceivedLine> LinesSeen() const;
+
     // Drops an exclusive claim on the terminal that no client holds any more (its owner died
     // before releasing it). The serving loop does this whenever it is idle.
     void ClearStaleExclusiveClaim();
@@ -69,6 +81,8 @@ class SerialConverterSim {
     int slaveFd_ = -1;
     std::string slavePath_;
     std::string pending_;  // the line received so far
+    mutable std::mutex linesMutex_;
+    std::vector<ReceivedLine> linesSeen_;
     std::thread thread_;
     std::atomic<bool> stopRequested_{false};
 };

@@ -54,6 +54,57 @@ bool ParseErrorAt(const std::string& text, FaultPlan* faults) {
     return true;
 }
 
+// "N:MS", both decimal, N from 1.
+bool ParsePauseBefore(const std::string& text, FaultPlan* faults) {
+    const size_t colon = text.find(':');
+    unsigned long frame = 0, ms = 0;
+    if (colon == std::string::npos || !ParseNumber(text.substr(0, colon), 10, 0x7FFFFFFF, &frame) ||
+        frame == 0 || !ParseNumber(text.substr(colon + 1), 10, 600000, &ms))
+        return false;
+    faults->pauseBeforeFrame = static_cast<int>(frame);
+    faults->pauseBeforeFrameMs = static_cast<unsigned>(ms);
+    return true;
+}
+
+// The bytes of a reply text with C-style escapes: \r, \n, \t, \\ and \xHH (two digits).
+bool ParseReplyText(const std::string& text, std::string* bytes) {
+    std::string result;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            result += text[i];
+            continue;
+        }
+        if (++i == text.size()) return false;
+        switch (text[i]) {
+            case 'r':
+                result += '\r';
+                break;
+            case 'n':
+                result += '\n';
+                break;
+            case 't':
+                result += '\t';
+                break;
+            case '\\':
+                result += '\\';
+                break;
+            case 'x': {
+                const std::string digits = text.substr(i + 1, 2);
+                unsigned long value = 0;
+                if (digits.size() != 2 || !ParseNumber(digits, 16, 0xFF, &value)) return false;
+                result += static_cast<char>(value);
+                i += 2;
+                break;
+            }
+            default:
+                return false;
+        }
+    }
+    if (result.empty()) return false;
+    *bytes = result;
+    return true;
+}
+
 }  // namespace
 
 bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options,
@@ -90,6 +141,19 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options,
              options->faults.entryPauseMs = static_cast<unsigned>(ms);
              return true;
          }},
+        {"--reply-text",
+         [&](const std::string& v) { return ParseReplyText(v, &options->faults.replyText); }},
+        {"--dlc-digit",
+         [&](const std::string& v) {
+             // One hexadecimal digit announcing more than 8 bytes.
+             if (v.size() != 1 || !std::isxdigit(static_cast<unsigned char>(v[0])) ||
+                 HexDigitValue(v[0]) <= 8)
+                 return false;
+             options->faults.replyDlcDigit = v[0];
+             return true;
+         }},
+        {"--pause-before",
+         [&](const std::string& v) { return ParsePauseBefore(v, &options->faults); }},
         {"--link",
          [&](const std::string& v) {
              options->linkPath = v;
@@ -106,6 +170,7 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options,
         {"--non-frame", &options->faults.nonFrameReply},
         {"--lower-case", &options->faults.lowerCaseDigits},
         {"--other-node-first", &options->faults.otherNodeFirst},
+        {"--trace", &options->trace},
         {"--help", &options->help},
     };
 
@@ -161,6 +226,17 @@ std::string SimUsage() {
            "  --non-frame                  answer requests with a line that is not a frame\n"
            "  --lower-case                 write reply lines with lower-case digits\n"
            "  --other-node-first           put another node's frame before each reply\n"
+           "  --reply-text TEXT            answer each request with exactly TEXT instead of\n"
+           "                               its frames; escapes \\r \\n \\t \\\\ \\xHH (end it\n"
+           "                               with \\r to make it a line)\n"
+           "  --dlc-digit D                reply lines of 8 data bytes announce DLC digit D\n"
+           "                               (9-F) and carry that many data bytes: the frame's\n"
+           "                               eight, then EE filler\n"
+           "  --pause-before N:MS          pause MS before the N-th frame the module sends\n"
+           "                               (counted from 1 over its life; each entry frame\n"
+           "                               of a list read counts)\n"
+           "  --trace                      after the path, print each request the module\n"
+           "                               receives as its frame text, one line each\n"
            "  --link PATH                  make PATH a symlink to the terminal while running\n"
            "  --can IFNAME                 serve the module on a CAN interface (e.g. vcan0)\n"
            "                               instead of a terminal; prints IFNAME first\n"

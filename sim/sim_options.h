@@ -17,6 +17,7 @@ struct SimOptions {
     uint8_t fwMinor = 0x05;
     std::string linkPath;      // symlink to the terminal, when asked for
     std::string canInterface;  // serve on this CAN interface instead of a terminal
+    bool trace = false;        // print each request the module receives
     bool help = false;
 };
 

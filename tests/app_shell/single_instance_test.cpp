@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 
-#include "app_shell/child_process.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 extern char** environ;

@@ -1,73 +1,18 @@
 // b6409ctl and b6409-sim as a user runs them: separate processes on a pseudo-terminal.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "support/sim_process.h"
+
 namespace {
 
-std::string BinDir() {
-    return B6409_BIN_DIR;
-}
-
-struct Outcome {
-    int status;
-    std::string out;
-};
-
-Outcome RunCtl(const std::string& arguments) {
-    const std::string command = BinDir() + "/b6409ctl " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[512];
-    while (pipe && fgets(buffer, sizeof buffer, pipe)) out += buffer;
-    const int status = pipe ? pclose(pipe) : -1;
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
-
-// Starts b6409-sim with the given options and reads the pseudo-terminal path it prints.
-class SimProcess {
-  public:
-    explicit SimProcess(const std::string& options) {
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(fds[1], STDOUT_FILENO);
-            close(fds[0]);
-            close(fds[1]);
-            const std::string command = "exec " + BinDir() + "/b6409-sim " + options;
-            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        FILE* out = fdopen(fds[0], "r");
-        char line[256] = {};
-        if (out && fgets(line, sizeof line, out)) path_ = line;
-        if (!path_.empty() && path_.back() == '\n') path_.pop_back();
-        out_ = out;
-    }
-    ~SimProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            int status = 0;
-            waitpid(pid_, &status, 0);
-            exitedCleanly_ = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        }
-        if (out_) fclose(out_);
-    }
-    const std::string& path() const { return path_; }
-
-  private:
-    pid_t pid_ = -1;
-    FILE* out_ = nullptr;
-    std::string path_;
-    bool exitedCleanly_ = false;
-};
+using b6409::test::Outcome;
+using b6409::test::RunCtl;
+using b6409::test::SimProcess;
 
 TEST(CtlProcess, RunsOptionCommandsAgainstTheSimulator) {
     SimProcess sim("--converter scv1 --baud 9600");

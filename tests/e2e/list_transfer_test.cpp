@@ -4,23 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "e2e/serial_sim_fixture.h"
+#include "support/serial_sim_fixture.h"
 
 namespace b6409 {
 namespace {
-
-class NullProgress : public ProgressSink {
-  public:
-    void SetColors(const ProgressColors&) override {}
-    void SetShowText(bool) override {}
-    void SetRange(int32_t, int32_t) override {}
-    void SetPos(int32_t) override {}
-};
-
-class NullPump : public EventPump {
-  public:
-    int PumpWaitingMessages() override { return 1; }
-};
 
 class ListTransferTest : public SerialSimulatorTest {
   protected:

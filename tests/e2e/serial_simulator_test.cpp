@@ -2,7 +2,7 @@
 // layer, the simulated converter and the simulated module behind it.
 #include <gtest/gtest.h>
 
-#include "e2e/serial_sim_fixture.h"
+#include "support/serial_sim_fixture.h"
 
 namespace b6409 {
 namespace {

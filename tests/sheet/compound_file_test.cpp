@@ -155,6 +155,53 @@ TEST(SheetCompoundFile, BrokenChainsAreErrors) {
     }
 }
 
+// A version 4 file (4,096-byte sectors): the table in sector 0, the directory in sector 1, the
+// root entry with the given size and one small stream "Workbook" in its mini stream.
+std::vector<uint8_t> Version4File(uint64_t rootSize) {
+    constexpr size_t kSector = 4096;
+    std::vector<uint8_t> file(3 * kSector, 0);
+    auto put16 = [&](size_t at, uint16_t v) { std::memcpy(file.data() + at, &v, 2); };
+    auto put32 = [&](size_t at, uint32_t v) { std::memcpy(file.data() + at, &v, 4); };
+    const uint8_t signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    std::memcpy(file.data(), signature, 8);
+    put16(0x1A, 4);
+    put16(0x1C, 0xFFFE);
+    put16(0x1E, 12);
+    put16(0x20, 6);
+    put32(0x2C, 1);
+    put32(0x30, 1);
+    put32(0x38, 4096);
+    put32(0x3C, CfbImage::kEnd);
+    put32(0x44, CfbImage::kEnd);
+    for (int i = 0; i < 109; ++i) put32(0x4C + 4 * i, i == 0 ? 0 : CfbImage::kFree);
+    for (size_t i = 0; i < kSector / 4; ++i) put32(kSector + 4 * i, CfbImage::kFree);
+    put32(kSector, 0xFFFFFFFD);
+    put32(kSector + 4, CfbImage::kEnd);
+    auto entry = [&](size_t index, const std::string& name, uint8_t type, uint32_t child,
+                     uint32_t first, uint64_t size) {
+        const size_t at = 2 * kSector + 128 * index;
+        for (size_t i = 0; i < name.size(); ++i) put16(at + 2 * i, static_cast<uint8_t>(name[i]));
+        put16(at + 0x40, static_cast<uint16_t>(2 * (name.size() + 1)));
+        file[at + 0x42] = type;
+        put32(at + 0x44, CfbImage::kFree);
+        put32(at + 0x48, CfbImage::kFree);
+        put32(at + 0x4C, child);
+        put32(at + 0x74, first);
+        put32(at + 0x78, static_cast<uint32_t>(size));
+        put32(at + 0x7C, static_cast<uint32_t>(size >> 32));
+    };
+    entry(0, "Root Entry", 5, 1, CfbImage::kEnd, rootSize);
+    entry(1, "Workbook", 2, CfbImage::kFree, 0, 100);
+    for (size_t i = 2; i < kSector / 128; ++i) entry(i, "", 0, CfbImage::kFree, 0, 0);
+    return file;
+}
+
+TEST(SheetCompoundFile, AMiniStreamSizeBeyondTheFileIsAnError) {
+    ExpectRefused(Version4File(0xFFFFFFFFFFFFFFFFu), "Workbook", "mini stream size near 2^64");
+    ExpectRefused(Version4File(0xFFFFFFFFFFFFF001u), "Workbook", "size that wraps to one sector");
+    ExpectRefused(Version4File(3 * 4096 + 1), "Workbook", "mini stream longer than the file");
+}
+
 TEST(SheetCompoundFile, ALoopInTheTableListIsAnError) {
     auto file = BuildCompoundFile("Workbook", Pattern(8u << 20, 5));
     uint32_t difatStart;

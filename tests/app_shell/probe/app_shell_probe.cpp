@@ -33,6 +33,9 @@ void Report(const QString& line) {
 }
 
 class MessageBoxAnswerer : public QObject {
+  public:
+    explicit MessageBoxAnswerer(QObject* parent) : QObject(parent) {}
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         auto* box = qobject_cast<QMessageBox*>(watched);
@@ -49,8 +52,9 @@ class MessageBoxAnswerer : public QObject {
 };
 
 // Runs as soon as the application object exists, before the program's own start-up steps.
+// The application object owns the answerer, so it goes when the program ends.
 void WatchForMessageBoxes() {
-    qApp->installEventFilter(new MessageBoxAnswerer);
+    qApp->installEventFilter(new MessageBoxAnswerer(qApp));
 }
 Q_COREAPP_STARTUP_FUNCTION(WatchForMessageBoxes)
 

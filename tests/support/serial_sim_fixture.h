@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "common/progress.h"
 #include "link/system_link_factory.h"
 #include "link/termios_ser_port.h"
 #include "protocol/exchange.h"
@@ -25,6 +26,20 @@ class RealRecordingClock : public Clock {
 
   private:
     SystemClock real;
+};
+
+// A list download's progress bar and event pump, for tests that look at neither.
+class NullProgress : public ProgressSink {
+  public:
+    void SetColors(const ProgressColors&) override {}
+    void SetShowText(bool) override {}
+    void SetRange(int32_t, int32_t) override {}
+    void SetPos(int32_t) override {}
+};
+
+class NullPump : public EventPump {
+  public:
+    int PumpWaitingMessages() override { return 1; }
 };
 
 class SerialSimulatorTest : public ::testing::Test {
@@ -54,8 +69,8 @@ class SerialSimulatorTest : public ::testing::Test {
     }
 
     // The port is free again: another program can take it.
-    bool PortIsFree() {
-        const std::string path = converter->SlavePath();
+    bool PortIsFree() { return PortIsFree(converter->SlavePath()); }
+    static bool PortIsFree(const std::string& path) {
         TermiosSerPort other([path](uint16_t) { return path; });
         const bool free = other.OpenPort(1, 115200, 8, 0, 0) == 0;
         other.ClosePort(1);
