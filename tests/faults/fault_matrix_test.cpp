@@ -15,6 +15,7 @@
 #include "files/data_file.h"
 #include "link/line_protocol.h"
 #include "protocol/list_transfer.h"
+#include "support/fake_link.h"
 #include "support/serial_sim_fixture.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
@@ -24,14 +25,7 @@ namespace {
 
 using test::Outcome;
 
-CanFrame Request(uint32_t id, uint32_t low = 0, uint32_t high = 0) {
-    CanFrame frame;
-    frame.id = id;
-    frame.dlc = 8;
-    frame.SetDataLow(low);
-    frame.SetDataHigh(high);
-    return frame;
-}
+using test::Request;
 
 // The frame text the converter receives for a request, CR stripped.
 std::string LineOf(const CanFrame& frame) {

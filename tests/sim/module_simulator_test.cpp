@@ -5,18 +5,12 @@
 #include <vector>
 
 #include "protocol/command_kind.h"
+#include "support/fake_link.h"
 
 namespace b6409::sim {
 namespace {
 
-CanFrame Request(uint32_t id, uint32_t low = 0, uint32_t high = 0) {
-    CanFrame frame;
-    frame.id = id;
-    frame.dlc = 8;
-    frame.SetDataLow(low);
-    frame.SetDataHigh(high);
-    return frame;
-}
+using b6409::test::Request;
 
 // The one frame a request is answered with.
 CanFrame Only(const std::vector<TimedFrame>& frames) {

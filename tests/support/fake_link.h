@@ -96,4 +96,14 @@ inline CanFrame Reply(uint32_t id, std::vector<uint8_t> bytes, uint8_t dlc = 8) 
     return frame;
 }
 
+// A request frame: 11-bit data frame, DLC 8, the two data values.
+inline CanFrame Request(uint32_t id, uint32_t low = 0, uint32_t high = 0) {
+    CanFrame frame;
+    frame.id = id;
+    frame.dlc = 8;
+    frame.SetDataLow(low);
+    frame.SetDataHigh(high);
+    return frame;
+}
+
 }  // namespace b6409::test
