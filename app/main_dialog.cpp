@@ -52,6 +52,14 @@ Widget* WithId(Widget* widget, int id) {
     return widget;
 }
 
+// The fixed window holds a lot: boxes get narrow margins so the ID table keeps its room.
+template <typename Layout>
+Layout* Tight(Layout* layout) {
+    layout->setContentsMargins(6, 3, 6, 3);
+    layout->setSpacing(4);
+    return layout;
+}
+
 // Lets the window repaint and take events between the rows of a download.
 class WindowEventPump final : public EventPump {
   public:
@@ -106,11 +114,11 @@ QWidget* MainDialog::Control(int id) const {
 }
 
 void MainDialog::BuildControls() {
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = Tight(new QVBoxLayout(this));
 
     // 1. The PC-side interface and its ports.
     auto* deviceBox = new QGroupBox("1. CAN Device :", this);
-    auto* deviceGrid = new QGridLayout(deviceBox);
+    auto* deviceGrid = Tight(new QGridLayout(deviceBox));
     auto* deviceGroup = new QButtonGroup(this);
     const struct {
         DeviceKind kind;
@@ -146,7 +154,7 @@ void MainDialog::BuildControls() {
 
     // 2. The ID table and its editor.
     auto* listBox = new QGroupBox("2. CAN-ID Filter / Mapping Setting", this);
-    auto* listLayout = new QVBoxLayout(listBox);
+    auto* listLayout = Tight(new QVBoxLayout(listBox));
     auto* modeRow = new QHBoxLayout;
     auto* modeGroup = new QButtonGroup(this);
     for (auto [id, caption] :
@@ -183,7 +191,7 @@ void MainDialog::BuildControls() {
     };
 
     singleBox_ = WithId(new QGroupBox("Single ID (HEX)"), 1038);
-    auto* singleRow = new QHBoxLayout(singleBox_);
+    auto* singleRow = Tight(new QHBoxLayout(singleBox_));
     addWidthPair(singleRow, 1013, 1014);
     singleEdit_ = WithId(new QLineEdit, 1015);
     singleRow->addWidget(singleEdit_);
@@ -192,7 +200,7 @@ void MainDialog::BuildControls() {
     listLayout->addWidget(singleBox_);
 
     groupBox_ = WithId(new QGroupBox("Group ID (HEX)"), 1039);
-    auto* groupGrid = new QVBoxLayout(groupBox_);
+    auto* groupGrid = Tight(new QVBoxLayout(groupBox_));
     auto* rangeRow = new QHBoxLayout;
     addWidthPair(rangeRow, 1017, 1018);
     fromEdit_ = WithId(new QLineEdit, 1019);
@@ -240,7 +248,7 @@ void MainDialog::BuildControls() {
 
     // Configuration options.
     auto* optionBox = new QGroupBox("Config / Info Option", this);
-    auto* optionLayout = new QVBoxLayout(optionBox);
+    auto* optionLayout = Tight(new QVBoxLayout(optionBox));
     auto* optionRow = new QHBoxLayout;
     auto* optionGroup = new QButtonGroup(this);
     for (auto [id, caption] :
