@@ -7,7 +7,8 @@ packages=(
     cmake make g++ pkg-config
     libgtest-dev libgmock-dev googletest
     qt6-base-dev libgl-dev fonts-arphic-uming
-    python3 python3-xlrd python3-xlwt
+    clang libclang-rt-14-dev llvm
+    python3 python3-xlrd python3-xlwt python3-can
 )
 
 missing=()

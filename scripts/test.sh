@@ -1,9 +1,40 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite. No display and no hardware needed: serial
 # links run through pseudo-terminals and the module simulator, CAN links through socket pairs.
+# Three steps:
+#   1. the normal build in build/ (or $B6409_BUILD_DIR) and its tests;
+#   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/
+#      (skipped with B6409_SKIP_SANITIZERS=1);
+#   3. the libFuzzer targets built with clang in build-fuzz/, each run briefly over its seed
+#      corpus (skipped with B6409_SKIP_FUZZ=1; scripts/fuzz.sh runs them for longer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-deps.sh
 scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "${B6409_BUILD_DIR:-build}" --output-on-failure -j "$(nproc)"
+
+# Any report ends the program that made it, with a stack trace. Leaks inside system libraries
+# are suppressed by name (scripts/lsan-suppressions.txt); test programs discovered at build time
+# run under the same settings.
+export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan-suppressions.txt:print_suppressions=0
+
+if [ "${B6409_SKIP_SANITIZERS:-0}" != 1 ]; then
+    echo "test.sh: the suite again, built with address and undefined-behaviour sanitizers"
+    asan_dir=${B6409_ASAN_BUILD_DIR:-build-asan}
+    cmake -S . -B "$asan_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DB6409_SANITIZE=address,undefined >/dev/null
+    cmake --build "$asan_dir" -j "$(nproc)"
+    ctest --test-dir "$asan_dir" --output-on-failure -j "$(nproc)"
+fi
+
+if [ "${B6409_SKIP_FUZZ:-0}" != 1 ]; then
+    echo "test.sh: the fuzz targets, each over its seed corpus"
+    fuzz_dir=${B6409_FUZZ_BUILD_DIR:-build-fuzz}
+    cmake -S . -B "$fuzz_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+        -DCMAKE_CXX_COMPILER=clang++ -DB6409_FUZZ=ON -DB6409_BUILD_TESTS=OFF >/dev/null
+    cmake --build "$fuzz_dir" -j "$(nproc)" --target b6409_fuzzers
+    ctest --test-dir "$fuzz_dir" --output-on-failure -j "$(nproc)"
+fi

@@ -204,6 +204,10 @@ bool CompoundFileReader::Chain(uint32_t start, const std::vector<uint32_t>& tabl
 
 bool CompoundFileReader::ReadChainBytes(uint32_t start, uint64_t size, std::vector<uint8_t>* out,
                                         std::string* errorText) const {
+    // Every sector of a stream lies in the file, so no stream is longer. Checked before the
+    // sector count, which a version 4 size near 2^64 would wrap round to nothing.
+    if (size > bytes_.size())
+        return Fail(errorText, "compound file stream is larger than the file");
     const uint64_t wanted = (size + sectorSize_ - 1) / sectorSize_;
     std::vector<uint32_t> chain;
     if (!Chain(start, fat_, sectorCount_, wanted, &chain, errorText)) return false;
@@ -253,11 +257,8 @@ bool CompoundFileReader::ReadStream(std::string_view name, std::vector<uint8_t>*
         }
     if (!found) return Fail(errorText, "compound file has no stream \"" + std::string(name) + "\"");
     if (found->size == 0) return true;
-    if (found->size >= miniCutoff_) {
-        if (found->size > bytes_.size())
-            return Fail(errorText, "compound file stream is larger than the file");
+    if (found->size >= miniCutoff_)
         return ReadChainBytes(found->start, found->size, out, errorText);
-    }
     if (!LoadMiniStream(errorText)) return false;
     const uint64_t units = miniStream_.size() / kMiniSectorSize;
     const uint64_t wanted = (found->size + kMiniSectorSize - 1) / kMiniSectorSize;
