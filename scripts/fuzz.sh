@@ -20,7 +20,7 @@ fi
 build=${B6409_FUZZ_BUILD_DIR:-build-fuzz}
 jobs=$(nproc)
 [ "$jobs" -gt 2 ] && jobs=2
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++ -DB6409_FUZZ=ON -DB6409_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$jobs" --target b6409_fuzzers
 

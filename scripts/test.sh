@@ -33,7 +33,7 @@ fi
 if [ "${B6409_SKIP_FUZZ:-0}" != 1 ]; then
     echo "test.sh: the fuzz targets, each over its seed corpus"
     fuzz_dir=${B6409_FUZZ_BUILD_DIR:-build-fuzz}
-    cmake -S . -B "$fuzz_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+    cmake -S . -B "$fuzz_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_CXX_COMPILER=clang++ -DB6409_FUZZ=ON -DB6409_BUILD_TESTS=OFF >/dev/null
     cmake --build "$fuzz_dir" -j "$(nproc)" --target b6409_fuzzers
     ctest --test-dir "$fuzz_dir" --output-on-failure -j "$(nproc)"
