@@ -24,8 +24,9 @@ export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan-suppressions.txt:print_suppre
 if [ "${B6409_SKIP_SANITIZERS:-0}" != 1 ]; then
     echo "test.sh: the suite again, built with address and undefined-behaviour sanitizers"
     asan_dir=${B6409_ASAN_BUILD_DIR:-build-asan}
+    # -O1 as the sanitizers' makers advise: quicker to build than -O2, stacks easier to read.
     cmake -S . -B "$asan_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DB6409_SANITIZE=address,undefined >/dev/null
+        "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g" -DB6409_SANITIZE=address,undefined >/dev/null
     cmake --build "$asan_dir" -j "$(nproc)"
     ctest --test-dir "$asan_dir" --output-on-failure -j "$(nproc)"
 fi
