@@ -5,23 +5,6 @@
 #include "bench/simulated_scv1.h"
 #include "protocol/list_transfer.h"
 
-namespace {
-
-class NullProgress : public b6409::ProgressSink {
-  public:
-    void SetColors(const b6409::ProgressColors&) override {}
-    void SetShowText(bool) override {}
-    void SetRange(int32_t, int32_t) override {}
-    void SetPos(int32_t) override {}
-};
-
-class NullPump : public b6409::EventPump {
-  public:
-    int PumpWaitingMessages() override { return 1; }
-};
-
-}  // namespace
-
 int main(int argc, char** argv) {
     using namespace b6409;
     const int rows = argc > 1 ? std::atoi(argv[1]) : 100;

@@ -14,19 +14,6 @@ namespace b6409 {
 
 namespace {
 
-class NoProgress final : public ProgressSink {
-  public:
-    void SetColors(const ProgressColors&) override {}
-    void SetShowText(bool) override {}
-    void SetRange(int32_t, int32_t) override {}
-    void SetPos(int32_t) override {}
-};
-
-class NoPump final : public EventPump {
-  public:
-    int PumpWaitingMessages() override { return 1; }
-};
-
 // Holds messages back until the rows they sum up are printed.
 class HeldMessages final : public MessageSink {
   public:
@@ -66,8 +53,8 @@ int Download(const CtlInvocation& run, LinkFactory& links, Clock& clock, const C
     IdTable table;
     const auto mode = LoadListFile(run.arguments[0], table, output.sink);
     if (!mode) return kExitBadUsage;
-    NoProgress noProgress;
-    NoPump pump;
+    NullProgress noProgress;
+    NullPump pump;
     ProgressSink& progress = output.progress ? *output.progress : noProgress;
     const CommandResult result =
         DownloadList(*mode, table, run.settings, {{links, output.sink, clock}, progress, pump, {}});

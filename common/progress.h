@@ -36,4 +36,18 @@ class EventPump {
     virtual int PumpWaitingMessages() = 0;
 };
 
+// For callers without a bar or a window: the command line, tests and benchmarks.
+class NullProgress final : public ProgressSink {
+  public:
+    void SetColors(const ProgressColors&) override {}
+    void SetShowText(bool) override {}
+    void SetRange(int32_t, int32_t) override {}
+    void SetPos(int32_t) override {}
+};
+
+class NullPump final : public EventPump {
+  public:
+    int PumpWaitingMessages() override { return 1; }
+};
+
 }  // namespace b6409

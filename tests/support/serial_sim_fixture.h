@@ -29,19 +29,6 @@ class RealRecordingClock : public Clock {
 };
 
 // A list download's progress bar and event pump, for tests that look at neither.
-class NullProgress : public ProgressSink {
-  public:
-    void SetColors(const ProgressColors&) override {}
-    void SetShowText(bool) override {}
-    void SetRange(int32_t, int32_t) override {}
-    void SetPos(int32_t) override {}
-};
-
-class NullPump : public EventPump {
-  public:
-    int PumpWaitingMessages() override { return 1; }
-};
-
 class SerialSimulatorTest : public ::testing::Test {
   protected:
     void Start(sim::ConverterConfig config = {}, sim::FaultPlan faults = {}) {
