@@ -8,7 +8,9 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDateTime>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -18,15 +20,20 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
+#include <QSettings>
 #include <QShortcut>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <cstdio>
+#include <utility>
 
 #include "app/about_dialog.h"
 #include "app/application_icon.h"
 #include "app/dialog_actions.h"
 #include "app/dialog_units.h"
 #include "app/id_table_model.h"
+#include "app/id_table_view.h"
 #include "app/message_box_sink.h"
 #include "controls/color_radio_button.h"
 #include "controls/cxp_button.h"
@@ -60,14 +67,44 @@ Layout* Tight(Layout* layout) {
     return layout;
 }
 
-// Lets the window repaint and take events between the rows of a download.
+// Lets the window repaint and take events between the rows of a download; says stop once the
+// user asked to leave.
 class WindowEventPump final : public EventPump {
   public:
+    explicit WindowEventPump(std::function<bool()> stopAsked) : stopAsked_(std::move(stopAsked)) {}
     int PumpWaitingMessages() override {
         QCoreApplication::processEvents();
-        return 1;
+        return stopAsked_() ? 0 : 1;
     }
+
+  private:
+    std::function<bool()> stopAsked_;
 };
+
+// The busy cursor over every window of the program while it is in scope.
+class BusyCursor {
+  public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+// The file dialogs open where the user last saved or loaded a list, also in a later run.
+constexpr char kLastFolderKey[] = "files/lastFolder";
+
+QSettings UserSettings() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, "B6409", "B6409_Utility");
+}
+
+// The suffix a file type's pattern gives, e.g. "dat" for "CAN Filter-ID File (*.dat)".
+QString SuffixOf(const QString& filter) {
+    const qsizetype star = filter.lastIndexOf("*.");
+    if (star < 0) return {};
+    QString suffix = filter.mid(star + 2);
+    suffix.truncate(suffix.indexOf(')') < 0 ? suffix.size() : suffix.indexOf(')'));
+    return suffix;
+}
 
 // Qt's file-dialog filter list from the utility's "name|pattern|...||" form.
 QStringList FileFilters(const char* filter) {
@@ -89,7 +126,8 @@ MainDialog::MainDialog(QWidget* parent, Hooks hooks)
       ownLinks_(hooks_.links ? nullptr
                              : std::make_unique<SystemLinkFactory>(hooks_.clock ? *hooks_.clock
                                                                                 : *ownClock_)),
-      state_(hooks_.messages ? *hooks_.messages : *ownMessages_) {
+      state_(hooks_.messages ? *hooks_.messages : *ownMessages_),
+      pump_(std::make_unique<WindowEventPump>([this] { return endRequest_ != EndRequest::None; })) {
     if (!hooks_.messages) hooks_.messages = ownMessages_.get();
     if (!hooks_.clock) hooks_.clock = ownClock_.get();
     if (!hooks_.links) hooks_.links = ownLinks_.get();
@@ -218,7 +256,7 @@ void MainDialog::BuildControls() {
     listLayout->addWidget(groupBox_);
 
     tableModel_ = new IdTableModel(state_.Table(), this);
-    tableView_ = WithId(new QTableView, 1022);
+    tableView_ = WithId(new IdTableView, 1022);
     tableView_->setModel(tableModel_);
     tableView_->setShowGrid(true);
     tableView_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -304,20 +342,20 @@ void MainDialog::ConnectEvents() {
         ShowState();
     });
     auto bindList = [this](QComboBox* list, auto choose, auto stored) {
+        // A choice from the popup, by arrow keys or by the wheel.
         connect(list, &QComboBox::activated, this, [this, choose](int index) {
             (state_.*choose)(index);
             ShowState();
         });
-        // Typing in a list's edit field brings back the stored entry.
-        connect(list, &QComboBox::editTextChanged, this, [this, list, stored](const QString& text) {
-            if (showing_) return;
+        // Typing in a list's edit field brings back the stored entry. Only the user's own typing
+        // counts: the list rewrites its edit text itself before it reports a choice.
+        connect(list->lineEdit(), &QLineEdit::textEdited, this, [this, list, stored] {
             const int index = stored(state_);
-            if (index >= 0 && index < list->count() && text != list->itemText(index)) {
-                showing_ = true;
-                list->setCurrentIndex(index);
-                list->setEditText(list->itemText(index));
-                showing_ = false;
-            }
+            if (index < 0 || index >= list->count()) return;
+            showing_ = true;
+            list->setCurrentIndex(index);
+            list->setEditText(list->itemText(index));
+            showing_ = false;
         });
     };
     bindList(devPortList_, &MainWindowState::ChooseDevicePort,
@@ -372,21 +410,19 @@ void MainDialog::ConnectEvents() {
 void MainDialog::BindEdit(QLineEdit* edit, EditId id) {
     connect(edit, &QLineEdit::textEdited, this, [this, edit, id](const QString& typed) {
         EditField& field = state_.Editor().Edit(id);
-        const std::string before = field.Text();
-        const std::string text = typed.toStdString();
-        const int cursor = edit->cursorPosition();
-        // The limit keeps the user from making the text longer than it allows; a longer text
-        // the utility set may still be shortened.
-        if (text.size() > field.Limit() && text.size() > before.size()) {
-            if (before.size() < field.Limit()) field.UserChange(text);
-        } else {
-            field.SetText(text);
-        }
+        // The limit is the field's, not the widget's: a longer text the utility set must stand.
+        const FittedChange fitted = FitToLimit(field.Text(), typed.toStdString(),
+                                               size_t(edit->cursorPosition()), field.Limit());
+        const bool accepted = field.SetText(fitted.text);
         if (Text(field.Text()) != typed) {
-            edit->setText(Text(field.Text()));
+            const size_t shown = field.Text().size();
             // A refused keystroke leaves the caret where the keystroke found it.
-            const int back = int(typed.size()) - int(field.Text().size());
-            edit->setCursorPosition(std::max(0, cursor - std::max(0, back)));
+            const size_t length = size_t(typed.size());
+            const size_t shorter = length > shown ? length - shown : 0;
+            const size_t caret =
+                accepted ? fitted.caret : fitted.caret - std::min(fitted.caret, shorter);
+            edit->setText(Text(field.Text()));
+            edit->setCursorPosition(int(std::min(caret, shown)));
         }
     });
 }
@@ -465,7 +501,7 @@ void MainDialog::ShowEdits() {
 }
 
 void MainDialog::ShowTable() {
-    if (!tableModel_->InStep()) tableModel_->Reload();
+    if (!tableModel_->InStep()) ReloadTable();
     ShowSelection();
 }
 
@@ -486,6 +522,12 @@ void MainDialog::ShowSelection() {
         tableView_->scrollTo(tableModel_->index(*focused, 0));
     }
     showing_ = false;
+}
+
+void MainDialog::ReloadTable() {
+    const bool wasShowing = std::exchange(showing_, true);
+    tableModel_->Reload();
+    showing_ = wasShowing;
 }
 
 void MainDialog::TakeSelection() {
@@ -514,7 +556,14 @@ void MainDialog::RunCommand(QPushButton* button, bool lockWindow,
         canPortList_->setEnabled(false);
         sendButton_->setEnabled(false);
     }
-    command();
+    {
+        // A single exchange holds the window until it ends (a silent module takes 1.3 s, the
+        // SCV-1's search over its rates several seconds): the cursor says so, and the disabled
+        // button is drawn before the wait.
+        BusyCursor busy;
+        repaint();
+        command();
+    }
     if (lockWindow) {
         for (QWidget* widget : locked) widget->setEnabled(true);
         for (auto* radio : deviceRadios_) radio->setEnabled(true);
@@ -527,8 +576,7 @@ void MainDialog::RunCommand(QPushButton* button, bool lockWindow,
 }
 
 DialogServices MainDialog::Services() {
-    static WindowEventPump pump;
-    return {*hooks_.links, *hooks_.messages, *hooks_.clock, *progressSink_, pump};
+    return {*hooks_.links, *hooks_.messages, *hooks_.clock, *progressSink_, *pump_};
 }
 
 void MainDialog::OnSend() {
@@ -538,23 +586,50 @@ void MainDialog::OnSend() {
 void MainDialog::OnGetIds() {
     RunCommand(getButton_, false, [this] {
         GetIds(state_, Services());
-        tableModel_->Reload();
+        ReloadTable();
     });
 }
 
 void MainDialog::OnSetIds() {
-    RunCommand(setButton_, true, [this] { SetIds(state_, Services()); });
+    CommandResult result = CommandResult::Ok;
+    downloading_ = true;
+    RunCommand(setButton_, true, [this, &result] { result = SetIds(state_, Services()); });
+    downloading_ = false;
+    if (endRequest_ != EndRequest::None) EndAfterStoppedDownload(result);
+}
+
+void MainDialog::EndAfterStoppedDownload(CommandResult result) {
+    // The user is leaving: no box to wait for. A terminal or the session's log keeps the note.
+    if (result == CommandResult::Stopped) {
+        std::fprintf(stderr,
+                     "%s: the download to CAN%d was stopped before its end step; the module's "
+                     "list is incomplete until a list is downloaded again.\n",
+                     qPrintable(QCoreApplication::applicationName()),
+                     state_.Settings().modulePortIndex + 1);
+        std::fflush(stderr);
+    }
+    const EndRequest request = std::exchange(endRequest_, EndRequest::None);
+    if (request == EndRequest::Close && hooks_.closeEndsProcess) _exit(0);
+    QDialog::reject();
 }
 
 std::optional<FileChoice> MainDialog::ChooseFile(bool save, const QString& title,
                                                  const QStringList& filters) {
     if (hooks_.chooseFile) return hooks_.chooseFile(save, title, filters);
-    QString chosenFilter = filters.front();
-    const QString path =
-        save ? QFileDialog::getSaveFileName(this, title, {}, filters.join(";;"), &chosenFilter)
-             : QFileDialog::getOpenFileName(this, title, {}, filters.join(";;"), &chosenFilter);
-    if (path.isEmpty()) return std::nullopt;
-    return FileChoice{path.toStdString(), std::max<int>(0, int(filters.indexOf(chosenFilter)))};
+    QFileDialog dialog(this, title, UserSettings().value(kLastFolderKey).toString());
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilters(filters);
+    // A name typed without its suffix gets the chosen type's, before the dialog asks whether to
+    // replace a file, so the question names the file that will be written.
+    dialog.setDefaultSuffix(SuffixOf(filters.front()));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog,
+            [&dialog](const QString& filter) { dialog.setDefaultSuffix(SuffixOf(filter)); });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    const QString path = dialog.selectedFiles().front();
+    UserSettings().setValue(kLastFolderKey, QFileInfo(path).absolutePath());
+    return FileChoice{QFile::encodeName(path).toStdString(),
+                      std::max<int>(0, int(filters.indexOf(dialog.selectedNameFilter())))};
 }
 
 void MainDialog::OnSaveFile() {
@@ -571,39 +646,41 @@ void MainDialog::OnLoadFile() {
         ChooseFile(false, LoadDialogTitle(state_.Mode()), FileFilters(kLoadDialogFilter));
     if (!choice) return;
     LoadFile(state_, choice->path, *hooks_.messages);
-    tableModel_->Reload();
+    ReloadTable();
     ShowState();
 }
 
 void MainDialog::OnAddSingle() {
     state_.Editor().AddSingle();
-    tableView_->setFocus(Qt::OtherFocusReason);
     ShowState();
+    tableView_->setFocus(Qt::OtherFocusReason);
 }
 
 void MainDialog::OnAddRange() {
     state_.Editor().AddRangeOrMapping();
-    tableView_->setFocus(Qt::OtherFocusReason);
     ShowState();
+    tableView_->setFocus(Qt::OtherFocusReason);
 }
 
 void MainDialog::OnDeleteRow() {
     state_.Editor().DeleteRow();
-    tableModel_->Reload();
-    tableView_->setFocus(Qt::OtherFocusReason);
+    // The view learns the rows and their selection first, so taking the focus finds the row
+    // that moved up already current.
+    ReloadTable();
     ShowState();
+    tableView_->setFocus(Qt::OtherFocusReason);
 }
 
 void MainDialog::OnClearTable() {
     state_.Editor().ClearTable();
-    tableModel_->Reload();
+    ReloadTable();
     ShowState();
 }
 
 void MainDialog::OnFuncTest() {
     TwisterRandomSource random;
     state_.Editor().FuncTest(random, static_cast<uint32_t>(QDateTime::currentSecsSinceEpoch()));
-    tableModel_->Reload();
+    ReloadTable();
     ShowState();
 }
 
@@ -619,11 +696,46 @@ void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
     menu.exec(event->globalPos());
 }
 
+void MainDialog::reject() {
+    if (downloading_) {
+        endRequest_ = EndRequest::Escape;
+        return;
+    }
+    QDialog::reject();
+}
+
 void MainDialog::closeEvent(QCloseEvent* event) {
-    // Closing the window ends the program at once: no link is open between commands, so
-    // nothing needs tidying.
+    // A download stops after the row in flight, so the module is never left with a half-sent
+    // request; the program then ends.
+    if (downloading_) {
+        endRequest_ = EndRequest::Close;
+        event->ignore();
+        return;
+    }
+    // Otherwise closing the window ends the program at once: no link is open between commands,
+    // so nothing needs tidying.
     if (hooks_.closeEndsProcess) _exit(0);
     QDialog::closeEvent(event);
+}
+
+void MainDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // For scripts that drive the window with a pointer: where each control is, once laid out.
+    if (qEnvironmentVariableIsSet("B6409_DUMP_GEOMETRY"))
+        QTimer::singleShot(0, this, [this] { DumpGeometry(); });
+}
+
+void MainDialog::DumpGeometry() const {
+    // One line per control: its dialog id, then its place in the window's client area.
+    for (QWidget* widget : findChildren<QWidget*>()) {
+        bool numeric = false;
+        widget->objectName().toInt(&numeric);
+        if (!numeric || !widget->isVisible()) continue;
+        const QPoint at = widget->mapTo(this, QPoint(0, 0));
+        std::fprintf(stderr, "%s %d %d %d %d\n", qPrintable(widget->objectName()), at.x(), at.y(),
+                     widget->width(), widget->height());
+    }
+    std::fflush(stderr);
 }
 
 }  // namespace b6409

@@ -64,9 +64,12 @@ class MainDialog : public QDialog {
   public slots:
     // Enter presses the hidden default OK button: nothing happens.
     void accept() override {}
+    // Escape ends the window, but a download first stops after the row in flight.
+    void reject() override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -79,6 +82,8 @@ class MainDialog : public QDialog {
     void ShowTable();
     void ShowSelection();
     void TakeSelection();
+    // Shows the table anew; the view's own reset of its selection does not reach the table.
+    void ReloadTable();
     void BindEdit(QLineEdit* edit, EditId id);
 
     void OnSend();
@@ -98,6 +103,9 @@ class MainDialog : public QDialog {
     std::optional<FileChoice> ChooseFile(bool save, const QString& title,
                                          const QStringList& filters);
     DialogServices Services();
+    // After a download that Escape or the close box stopped: says so and ends as they ask.
+    void EndAfterStoppedDownload(CommandResult result);
+    void DumpGeometry() const;
 
     Hooks hooks_;
     std::unique_ptr<MessageSink> ownMessages_;
@@ -127,7 +135,11 @@ class MainDialog : public QDialog {
     PercentProgressBar* progressBar_ = nullptr;
     std::unique_ptr<ProgressBarSink> progressSink_;
     std::vector<QWidget*> lockedDuringDownload_;
+    std::unique_ptr<EventPump> pump_;
     bool showing_ = false;  // the widgets are being set from the state: their signals are ours
+    bool downloading_ = false;
+    // How the user asked to leave while a download ran; the download stops after its row.
+    enum class EndRequest { None, Escape, Close } endRequest_ = EndRequest::None;
 };
 
 }  // namespace b6409

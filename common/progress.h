@@ -29,7 +29,9 @@ class ProgressSink {
 };
 
 // Lets the window handle what is waiting between two rows of a download: the dialog processes
-// its pending events, the command line does nothing. Returns 0 when the application is quitting.
+// its pending events, the command line does nothing. Returns 0 when the user asked to stop (the
+// window is closing, or the command line was interrupted): the download then ends before its
+// next row.
 class EventPump {
   public:
     virtual ~EventPump() = default;

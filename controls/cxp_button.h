@@ -7,8 +7,8 @@ namespace b6409 {
 
 // A push button drawn as a rounded outline around a vertical white-to-grey-blue gradient with
 // the label centred on it. Resting the mouse over it lightens the gradient and adds an orange
-// frame; focus shows only as a different gradient; pressing moves the label by (1, 1); a
-// disabled button embosses its label.
+// frame; focus shows as a different gradient and a dotted frame; pressing moves the label by
+// (1, 1); a disabled button embosses its label.
 //
 // The object name defaults to "CXPButton", so style sheets and object lookups can find these
 // buttons by that name; the owner may give a button its own.

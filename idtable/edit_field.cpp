@@ -1,5 +1,6 @@
 #include "idtable/edit_field.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace b6409 {
@@ -19,6 +20,24 @@ EditField::EditField(std::string text, size_t limit, std::string lastAccepted, E
       lastAccepted_(std::move(lastAccepted)),
       filter_(std::move(filter)),
       upperCase_(upperCase) {}
+
+FittedChange FitToLimit(std::string_view before, std::string_view after, size_t caret,
+                        size_t limit) {
+    caret = std::min(caret, after.size());
+    if (after.size() <= limit || after.size() <= before.size()) return {std::string(after), caret};
+    // What follows the caret is what the change left of the old text's end; what precedes the
+    // insertion is the longest start the old and new texts share before the caret.
+    const size_t kept = std::min(after.size() - caret, before.size());
+    size_t start = 0;
+    while (start < caret && start < before.size() - kept && after[start] == before[start]) ++start;
+    const size_t inserted = caret - start;
+    const size_t remaining = start + kept;  // old characters that stay
+    const size_t room = limit > remaining ? limit - remaining : 0;
+    const size_t taken = std::min(inserted, room);
+    std::string text(after.substr(0, start + taken));
+    text += after.substr(caret);
+    return {text, start + taken};
+}
 
 bool EditField::UserChange(std::string_view text) {
     return Change(std::string(text.substr(0, limit_)));

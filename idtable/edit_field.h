@@ -16,6 +16,19 @@ enum class FilterVerdict {
 
 using EditFilter = std::function<FilterVerdict(std::string_view text)>;
 
+// What an edit control with a length limit makes of a typed or pasted change: of the characters
+// inserted before the caret, it keeps only as many as fit the limit, the first ones, so a paste
+// of "1FFFFFFF" over the whole text of a 3-character edit leaves "1FF". Deleting is never cut,
+// and a text the utility made longer than the limit takes no new characters. `before` is the
+// text before the change, `after` the text the control would show, `caret` the caret's position
+// in `after` (just past the insertion). Returns the kept text and the caret's place in it.
+struct FittedChange {
+    std::string text;
+    size_t caret = 0;
+};
+FittedChange FitToLimit(std::string_view before, std::string_view after, size_t caret,
+                        size_t limit);
+
 // The state of one filtered edit control: its text, the text its filter last accepted, and the
 // most characters the user may enter. Every change runs the filter; a rejected change is undone
 // by returning to the last accepted text, without a message.

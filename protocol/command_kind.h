@@ -28,6 +28,9 @@ enum class CommandResult : uint8_t {
     Ok = 0,           // reply accepted
     LinkFailed = 1,   // open, send or receive failed, or no reply came
     ModuleError = 8,  // the module answered with an error reply
+    // A list download that its caller stopped between two rows, before the end step: the
+    // module's list is incomplete. Never a module reply; 130 as for a program ended by Ctrl+C.
+    Stopped = 130,
 };
 
 // Command codes, the low byte of a request identifier. Per-port codes are combined with

@@ -66,9 +66,10 @@ CommandResult DownloadList(IdListMode mode, const IdTable& table, const LinkSett
         if (CommandResult result = RunStep(mode, *encoded, settings, services.exchange);
             result != CommandResult::Ok)
             return result;
-        services.pump.PumpWaitingMessages();
+        const bool goOn = services.pump.PumpWaitingMessages() != 0;
         for (int k = 0; k < step; ++k)
             services.progress.SetPos(step * static_cast<int32_t>(row) + k);
+        if (!goOn) return CommandResult::Stopped;
     }
 
     const ListStep end{filter ? code::kFilterEnd : code::kMappingEnd, 0, 0};

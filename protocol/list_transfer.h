@@ -38,7 +38,8 @@ struct ListTransferServices {
 
 // Downloads the table to the module port of the settings: begin, one exchange per row, end; an
 // empty table sends the single accept-all or no-mapping step. Stops at the first failed step,
-// without the end step. Returns the result of the last exchange run.
+// without the end step, and after a row when the pump says stop (Stopped, no message). Returns the
+// result of the last exchange run.
 CommandResult DownloadList(IdListMode mode, const IdTable& table, const LinkSettings& settings,
                            const ListTransferServices& services);
 

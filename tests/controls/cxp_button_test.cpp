@@ -147,11 +147,20 @@ TEST_F(CXPButtonTest, HoverFrameLinesAndLighterGradient) {
     EXPECT_EQ(ColorAt(image, 1, 4), Text(kRing));
 }
 
-TEST_F(CXPButtonTest, FocusChangesOnlyTheGradient) {
+// Dark pixels of the dotted focus frame's left side, three pixels inside the gradient.
+int FocusFrameDots(const QImage& image) {
+    int dots = 0;
+    for (int y = 5; y <= 14; ++y) dots += image.pixelColor(5, y).lightness() < 100;
+    return dots;
+}
+
+TEST_F(CXPButtonTest, FocusShowsAsAGradientAndADottedFrame) {
+    EXPECT_EQ(FocusFrameDots(Render(button)), 0);
     Focus();
     QImage image = Render(button);
     EXPECT_EQ(ColorAt(image, 40, 16), Text(kFocusEnd));
-    EXPECT_EQ(ColorAt(image, 2, 10), ColorAt(image, 40, 10));  // no frame
+    EXPECT_EQ(ColorAt(image, 2, 10), ColorAt(image, 40, 10));  // no hover frame
+    EXPECT_GE(FocusFrameDots(image), 3);
 
     Hover();
     image = Render(button);

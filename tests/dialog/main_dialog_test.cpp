@@ -1,49 +1,56 @@
-// The main window driven as a user drives it, offscreen, against the simulated module on a
-// pseudo-terminal.
+// The main window driven as a user drives it, offscreen: real mouse clicks and key presses on the
+// shown widgets, against the simulated module on a pseudo-terminal or a bus that answers at once.
 #include "app/main_dialog.h"
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
+#include <fstream>
 
 #include "controls/percent_progress_bar.h"
+#include "files/data_file.h"
 #include "link/system_link_factory.h"
 #include "sim/module_simulator.h"
 #include "sim/serial_converter.h"
+#include "support/auto_reply_links.h"
 #include "support/recorders.h"
 #include "support/temp_dir.h"
 
 namespace b6409 {
 namespace {
 
-class MainDialogTest : public ::testing::Test {
+// What the tests of both kinds of bus share: the shown window and the ways a person uses it.
+class DialogDriver : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(converter.OpenPty(&error)) << error;
-        converter.Start();
-        const std::string path = converter.SlavePath();
-        links = std::make_unique<SystemLinkFactory>(clock, [path](uint16_t) { return path; });
+    void Open(LinkFactory& links, Clock& clock, bool realFileDialogs = false) {
         MainDialog::Hooks hooks;
-        hooks.links = links.get();
+        hooks.links = &links;
         hooks.clock = &clock;
         hooks.messages = &sink;
         hooks.closeEndsProcess = false;
-        hooks.chooseFile = [this](bool save, const QString& title, const QStringList& filters) {
-            asked.push_back({save, title, filters});
-            return nextFile;
-        };
+        if (!realFileDialogs) {
+            hooks.chooseFile = [this](bool, const QString& title, const QStringList&) {
+                asked.push_back(title);
+                return nextFile;
+            };
+        }
         dialog = std::make_unique<MainDialog>(nullptr, hooks);
         dialog->show();
-    }
-    void TearDown() override {
-        dialog.reset();
-        converter.Stop();
+        dialog->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
     }
 
     template <typename T = QWidget>
@@ -53,32 +60,79 @@ class MainDialogTest : public ::testing::Test {
         return widget;
     }
     void Click(int id) { QTest::mouseClick(Find(id), Qt::LeftButton); }
+    // Space on the control that has the focus, as a keyboard user presses a button.
+    void Press(int id) {
+        Find(id)->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(Find(id), Qt::Key_Space);
+    }
     void Type(int id, const QString& text) {
         auto* edit = Find<QLineEdit>(id);
-        edit->setFocus();
-        edit->selectAll();
+        QTest::mouseClick(edit, Qt::LeftButton);
+        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(edit, Qt::Key_Backspace);
         QTest::keyClicks(edit, text);
+    }
+    // Opens a list's popup with the mouse and clicks one of its entries.
+    void ChooseFromPopup(int id, int entry) {
+        auto* list = Find<QComboBox>(id);
+        QTest::mouseClick(list, Qt::LeftButton, {}, QPoint(list->width() - 6, list->height() / 2));
+        QAbstractItemView* popup = list->view();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(popup->window()));
+        // A list ignores a release that comes so soon after its popup opened that it could
+        // still belong to the opening press; a person's second click comes later.
+        QTest::qWait(QApplication::doubleClickInterval() + 50);
+        const QRect item = popup->visualRect(popup->model()->index(entry, 0));
+        QTest::mouseClick(popup->viewport(), Qt::LeftButton, {}, item.center());
+        ASSERT_TRUE(QTest::qWaitFor([popup] { return !popup->isVisible(); }));
+    }
+    void ClickRow(int row) {
+        auto* view = Find<QTableView>(1022);
+        const QRect cell = view->visualRect(view->model()->index(row, 1));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
     }
     int Rows() { return Find<QTableView>(1022)->model()->rowCount(); }
     QString Cell(int row, int column) {
         auto* model = Find<QTableView>(1022)->model();
         return model->data(model->index(row, column)).toString();
     }
+    std::vector<int> SelectedRows() {
+        std::vector<int> rows;
+        for (const QModelIndex& index : Find<QTableView>(1022)->selectionModel()->selectedRows())
+            rows.push_back(index.row());
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
 
-    struct Asked {
-        bool save;
-        QString title;
-        QStringList filters;
-    };
-    SystemClock clock;
     test::RecordingSink sink;
+    std::unique_ptr<MainDialog> dialog;
+    std::vector<QString> asked;
+    std::optional<FileChoice> nextFile;
+};
+
+// The window on the simulated converter and module, with real waits.
+class MainDialogTest : public DialogDriver {
+  protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(converter.OpenPty(&error)) << error;
+        converter.Start();
+        const std::string path = converter.SlavePath();
+        links = std::make_unique<SystemLinkFactory>(clock, [this, path](uint16_t com) {
+            comPorts.push_back(com);
+            return path;
+        });
+        Open(*links, clock);
+    }
+    void TearDown() override {
+        dialog.reset();
+        converter.Stop();
+    }
+
+    SystemClock clock;
     sim::ModuleSimulator module;
     sim::SerialConverterSim converter{{sim::ConverterKind::Scv1, 115200}, module};
     std::unique_ptr<SystemLinkFactory> links;
-    std::unique_ptr<MainDialog> dialog;
-    std::vector<Asked> asked;
-    std::optional<FileChoice> nextFile;
+    std::vector<uint16_t> comPorts;  // the COM number of each serial port opened
 };
 
 TEST_F(MainDialogTest, AWholeSessionOnTheSimulator) {
@@ -116,12 +170,11 @@ TEST_F(MainDialogTest, AWholeSessionOnTheSimulator) {
     nextFile = FileChoice{dir / "session", 0};
     Click(1033);
     EXPECT_EQ(sink.Last(), "File Saved OK !!");
-    EXPECT_EQ(asked.back().title, "Save CAN Filter-ID File as ...");
-    EXPECT_EQ(asked.back().filters.size(), 2);
+    EXPECT_EQ(asked.back(), "Save CAN Filter-ID File as ...");
     Click(1031);
     nextFile = FileChoice{dir / "session.dat", 0};
     Click(1034);
-    EXPECT_EQ(asked.back().title, "Load CAN Filter-ID File ...");
+    EXPECT_EQ(asked.back(), "Load CAN Filter-ID File ...");
     ASSERT_EQ(Rows(), 2);
     EXPECT_EQ(Cell(0, 0), "001");
 
@@ -132,32 +185,78 @@ TEST_F(MainDialogTest, AWholeSessionOnTheSimulator) {
     EXPECT_TRUE(std::filesystem::exists(dir / "session.xls"));
 }
 
-TEST_F(MainDialogTest, ModeAndOptionChoicesShowInTheControls) {
+TEST_F(MainDialogTest, EveryListFollowsTheMouseAndTheKeys) {
+    // Dev_Port by its popup, then one further by the Down key; typing brings the entry back.
+    ChooseFromPopup(1010, 2);
+    EXPECT_EQ(Find<QComboBox>(1010)->currentText(), "COM3");
+    QTest::keyClick(Find(1010), Qt::Key_Down);
+    EXPECT_EQ(Find<QComboBox>(1010)->currentText(), "COM4");
+    QTest::keyClicks(Find<QComboBox>(1010)->lineEdit(), "9x");
+    EXPECT_EQ(Find<QComboBox>(1010)->currentText(), "COM4");
+    Click(1029);
+    EXPECT_EQ(sink.Last(), "FW_Ver = v1.05");
+    EXPECT_EQ(comPorts.back(), 4);
+
+    // The module port by its popup: the lists and options of CAN2.
+    ChooseFromPopup(1012, 1);
+    EXPECT_EQ(Find<QComboBox>(1012)->currentText(), "CAN2");
+    Click(1024);
+    EXPECT_EQ(sink.Last(), "Set CAN2-ID Filter All Pass OK !");
+    Click(1030);  // "Get Module Data"
+    ChooseFromPopup(1042, 2);
+    Click(1029);
+    EXPECT_EQ(sink.Last(), "CAN2 Listen-Only Mode Disabled");
+    Click(1027);  // "Set Module Data": the value edit takes the focus
+    EXPECT_TRUE(Find(1028)->hasFocus());
+    ChooseFromPopup(1042, 0);
+    Type(1028, "125");
+    Click(1029);
+    EXPECT_EQ(sink.Last(), "Set CAN2 User-defined Baudrate OK !");
+    Click(1030);
+    Click(1029);
+    EXPECT_EQ(sink.Last(), "CAN2 User-defined Baudrate : 125.0 (Kbps)");
+
+    // An adapter with two CAN ports: its CAN_Port list by the keys.
+    Click(1004);  // UHV-2
+    EXPECT_EQ(Find<QComboBox>(1011)->count(), 2);
+    QTest::keyClick(Find(1011), Qt::Key_Down);
+    EXPECT_EQ(dialog->State().Settings().canPortIndex, 1);
+    EXPECT_EQ(Find<QComboBox>(1011)->currentText(), "CAN2");
+}
+
+TEST_F(MainDialogTest, ModeOptionAndWidthRadiosShowInTheControls) {
     Click(1037);
     EXPECT_FALSE(Find(1038)->isEnabled());
     EXPECT_TRUE(Find(1041)->isEnabled());
     EXPECT_EQ(Find<QPushButton>(1023)->text(), "Get CAN Mapping IDs");
     EXPECT_EQ(Find<QTableView>(1022)->model()->headerData(2, Qt::Horizontal).toString(),
               "Mapping IDs");
+    Click(1044);
+    EXPECT_EQ(Find<QLineEdit>(1020)->text(), "1FFFFFFF");
+    Click(1018);
+    EXPECT_EQ(Find<QLineEdit>(1019)->text(), "00000000");
+    Click(1041);
+    Click(1021);
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(Cell(0, 1), "29>11-bit MID");
+    Click(1036);
+    EXPECT_EQ(Rows(), 0);
+    Click(1014);
+    EXPECT_EQ(Find<QLineEdit>(1015)->text(), "1FFFFFFF");
+    Click(1013);
+    Click(1017);
+    EXPECT_EQ(Find<QLineEdit>(1020)->text(), "7FF");
 
-    Click(1030);  // "Get Module Data"
+    Click(1026);  // "Reset Module"
     EXPECT_FALSE(Find(1028)->isEnabled());
-    EXPECT_TRUE(Find(1042)->isEnabled());
-    Find<QComboBox>(1042)->setCurrentIndex(2);
-    Click(1027);  // "Set Module Data": the value edit takes the focus
-    EXPECT_EQ(dialog->State().PendingCommand(), CommandKind::SetListenOnlyCan1);
-    EXPECT_TRUE(Find(1028)->hasFocus() || !dialog->isActiveWindow());
-    Find<QComboBox>(1012)->setCurrentIndex(1);
-    emit Find<QComboBox>(1012)->activated(1);
-    EXPECT_EQ(dialog->State().PendingCommand(), CommandKind::SetListenOnlyCan2);
-    EXPECT_TRUE(Find<QRadioButton>(1037)->isChecked());  // the list mode stayed
-
-    // Typing in a list's edit field brings back the stored entry.
-    Find<QComboBox>(1010)->setEditText("COM9x");
-    EXPECT_EQ(Find<QComboBox>(1010)->currentText(), "COM1");
+    EXPECT_FALSE(Find(1042)->isEnabled());
+    Click(1029);
+    EXPECT_EQ(sink.Last(), "B-6409 Module Reset OK !");
+    Click(1025);
+    EXPECT_EQ(dialog->State().PendingCommand(), CommandKind::GetModuleInfo);
 }
 
-TEST_F(MainDialogTest, EnterChangesNothingAndRefusedKeysAreUndone) {
+TEST_F(MainDialogTest, EnterChangesNothingRefusedKeysAreUndoneAndAPasteTakesWhatFits) {
     Type(1015, "8FF");
     EXPECT_EQ(Find<QLineEdit>(1015)->text(), "8F");  // the third key would make 8FF: refused
     QTest::keyClick(Find(1015), Qt::Key_Return);
@@ -165,6 +264,149 @@ TEST_F(MainDialogTest, EnterChangesNothingAndRefusedKeysAreUndone) {
     EXPECT_EQ(Rows(), 0);
     Type(1015, "G");
     EXPECT_EQ(Find<QLineEdit>(1015)->text(), "");
+
+    QApplication::clipboard()->setText("1FFFFFFF");
+    QTest::keyClick(Find(1015), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(Find<QLineEdit>(1015)->text(), "1FF");
+    QTest::keyClick(Find(1019), Qt::Key_A, Qt::ControlModifier);
+    QApplication::clipboard()->setText("9ab");  // fits, but the filter refuses it
+    QTest::keyClick(Find(1019), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(Find<QLineEdit>(1019)->text(), "000");
+}
+
+// The window on a bus that answers every request at once, for long lists.
+class InstantDialogTest : public DialogDriver {
+  protected:
+    void SetUp() override { Open(bus, clock, realFileDialogs); }
+
+    // Loads a list of `rows` single IDs through "Load File".
+    void LoadRows(int rows) {
+        IdTable table;
+        for (int k = 0; k < rows; ++k) table.AppendEntry(IdEntry{IdKind::Sid29, uint32_t(k), 0});
+        test::RecordingSink quiet;
+        ASSERT_TRUE(SaveDataFile(dir / "long", IdListMode::Filter, table, quiet));
+        nextFile = FileChoice{dir / "long.dat", 0};
+        Click(1034);
+        ASSERT_EQ(Rows(), rows);
+    }
+    // The user's key or close request arrives while request number `at` is out.
+    void DuringRequest(size_t at, std::function<void()> act) {
+        bus.onRequest = [this, at, act](const CanFrame&) {
+            cursors.push_back(QApplication::overrideCursor()
+                                  ? QApplication::overrideCursor()->shape()
+                                  : Qt::ArrowCursor);
+            if (bus.requests.size() == at) act();
+        };
+    }
+
+    test::AutoReplyLinks bus;
+    test::RecordingClock clock;
+    test::TempDir dir;
+    bool realFileDialogs = false;
+    std::vector<Qt::CursorShape> cursors;
+};
+
+TEST_F(InstantDialogTest, DeleteRowSelectsTheRowThatMovedUp) {
+    for (const char* id : {"100", "200", "300"}) {
+        Type(1015, id);
+        Click(1016);
+    }
+    ClickRow(1);
+    Click(1032);
+    ASSERT_EQ(Rows(), 2);
+    EXPECT_EQ(SelectedRows(), std::vector<int>{1});
+    EXPECT_TRUE(Find(1022)->hasFocus());
+    Click(1032);
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(Cell(0, 2), "0x100");
+    EXPECT_EQ(SelectedRows(), std::vector<int>{0});  // the new last row
+
+    Press(1024);
+    ASSERT_EQ(bus.requests.size(), 3u);  // begin, the one row, end
+    EXPECT_EQ(bus.requests[1].DataLow(), 0x100u);
+    EXPECT_EQ(sink.Last(), "Set CAN1-ID Filter OK !");
+    for (Qt::CursorShape shape : cursors) EXPECT_EQ(shape, Qt::WaitCursor);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    Click(1031);
+    EXPECT_EQ(Rows(), 0);
+}
+
+TEST_F(InstantDialogTest, EscapeDuringADownloadStopsItAfterTheRowInFlight) {
+    LoadRows(1000);
+    DuringRequest(6, [this] {
+        QCoreApplication::postEvent(Find(1024),
+                                    new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, {}));
+    });
+    Click(1024);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    // The begin step and rows until the key was seen; no end step, and no box.
+    ASSERT_GE(bus.requests.size(), 6u);
+    EXPECT_LE(bus.requests.size(), 7u);
+    EXPECT_TRUE(sink.shown.empty());
+}
+
+TEST_F(InstantDialogTest, TheCloseBoxDuringADownloadStopsItToo) {
+    LoadRows(50);
+    DuringRequest(3, [this] { QCoreApplication::postEvent(dialog.get(), new QCloseEvent); });
+    Click(1024);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_LE(bus.requests.size(), 4u);
+    EXPECT_TRUE(sink.shown.empty());
+}
+
+class RealFileDialogTest : public InstantDialogTest {
+  protected:
+    RealFileDialogTest() { realFileDialogs = true; }
+};
+
+// Runs `act` on the next modal window of type T once it is shown.
+template <typename T>
+void WhenShown(std::function<void(T*)> act) {
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, act] {
+        auto* window = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!window || !window->isVisible()) return;
+        poll->stop();
+        poll->deleteLater();
+        act(window);
+    });
+    poll->start();
+}
+
+TEST_F(RealFileDialogTest, SavingAskedBeforeReplacingTheFileItWillWrite) {
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "B6409", "B6409_Utility");
+    settings.setValue("files/lastFolder", QString::fromStdString(dir.path()));
+    settings.sync();
+    { std::ofstream(dir / "list.dat") << "kept"; }
+
+    QString question, folder;
+    auto typeName = [&](QFileDialog* files, QMessageBox::StandardButton answer) {
+        folder = files->directory().absolutePath();
+        WhenShown<QMessageBox>([&question, answer](QMessageBox* box) {
+            question = box->text();
+            QTest::mouseClick(box->button(answer), Qt::LeftButton);
+        });
+        auto* name = files->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        QTest::keyClicks(name, "list");
+        QTest::keyClick(name, Qt::Key_Return);
+    };
+    WhenShown<QFileDialog>([&](QFileDialog* files) {
+        typeName(files, QMessageBox::No);
+        QTest::keyClick(files, Qt::Key_Escape);
+    });
+    Click(1033);
+    EXPECT_EQ(folder, QString::fromStdString(dir.path()));
+    EXPECT_TRUE(question.contains("list.dat")) << question.toStdString();
+    EXPECT_TRUE(sink.shown.empty());
+
+    WhenShown<QFileDialog>([&](QFileDialog* files) { typeName(files, QMessageBox::Yes); });
+    Click(1033);
+    EXPECT_EQ(sink.Last(), "File Saved OK !!");
+    EXPECT_GT(std::filesystem::file_size(dir / "list.dat"), 4u);
 }
 
 }  // namespace

@@ -61,6 +61,31 @@ TEST(EditField, UserChangesAreCutToTheLimitButUtilityTextsAreNot) {
     EXPECT_EQ(field.Text(), "ab");
 }
 
+TEST(FitToLimit, AnInsertionKeepsWhatFitsAndDeletingIsNeverCut) {
+    struct Case {
+        const char* before;
+        const char* after;
+        size_t caret;
+        size_t limit;
+        const char* text;
+        size_t fittedCaret;
+    };
+    const Case cases[] = {
+        {"7FF", "1FFFFFFF", 8, 3, "1FF", 3},             // pasted over the whole text
+        {"", "1FFFFFFF", 8, 3, "1FF", 3},                // pasted into an empty edit
+        {"7F", "71FFFFFFF", 8, 3, "71F", 2},             // pasted into the middle
+        {"7FF", "7FFA", 4, 3, "7FF", 3},                 // typed at the limit: refused
+        {"7FF", "7F", 2, 3, "7F", 2},                    // deleting
+        {"1FFFFFFF", "1FFFFFF", 7, 3, "1FFFFFF", 7},     // the utility's longer text shrinks
+        {"1FFFFFFF", "1FFFFFFF0", 9, 3, "1FFFFFFF", 8},  // and takes nothing new
+    };
+    for (const Case& c : cases) {
+        const FittedChange fitted = FitToLimit(c.before, c.after, c.caret, c.limit);
+        EXPECT_EQ(fitted.text, c.text) << c.before << " -> " << c.after;
+        EXPECT_EQ(fitted.caret, c.fittedCaret) << c.before << " -> " << c.after;
+    }
+}
+
 TEST(EditField, UpperCaseFieldsFilterWhatTheyShow) {
     std::vector<std::string> seen;
     EditField upper("", 8, "", ProbeFilter{&seen}, true);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -16,6 +17,8 @@ class AutoReplyLinks : public LinkFactory {
     int errorAt = 0;
     uint8_t errorCode = 1;
     int opens = 0, closes = 0;
+    // Called with each request as it is sent, e.g. to act as the user would meanwhile.
+    std::function<void(const CanFrame&)> onRequest;
 
     std::unique_ptr<DeviceLink> MakeLink(DeviceKind, const LinkNumbers&) override {
         return std::make_unique<Link>(*this);
@@ -31,6 +34,7 @@ class AutoReplyLinks : public LinkFactory {
         }
         std::optional<LinkFailure> SendFrame(const CanFrame& frame) override {
             bus_.requests.push_back(frame);
+            if (bus_.onRequest) bus_.onRequest(frame);
             reply_ = CanFrame{};
             reply_->dlc = 8;
             if (static_cast<int>(bus_.requests.size()) == bus_.errorAt) {
