@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -32,6 +33,7 @@
 #include "app/application_icon.h"
 #include "app/dialog_actions.h"
 #include "app/dialog_units.h"
+#include "app/group_box_style.h"
 #include "app/id_table_model.h"
 #include "app/id_table_view.h"
 #include "app/message_box_sink.h"
@@ -48,6 +50,7 @@ namespace {
 
 constexpr char kWindowCaption[] = "B-6409 Utility v1.03";
 constexpr char kAboutEntry[] = "關於 B6409_Utility(&A)...";
+constexpr int kIdColumnWidth = 180;
 
 QString Text(const std::string& text) {
     return QString::fromStdString(text);
@@ -104,6 +107,17 @@ QString SuffixOf(const QString& filter) {
     QString suffix = filter.mid(star + 2);
     suffix.truncate(suffix.indexOf(')') < 0 ? suffix.size() : suffix.indexOf(')'));
     return suffix;
+}
+
+// One style object for the group boxes of every window, kept until the application ends: a
+// widget's style must outlive the widget.
+GroupBoxStyle& GroupBoxLook() {
+    static GroupBoxStyle* style = [] {
+        auto* made = new GroupBoxStyle;
+        made->setParent(QCoreApplication::instance());
+        return made;
+    }();
+    return *style;
 }
 
 // Qt's file-dialog filter list from the utility's "name|pattern|...||" form.
@@ -267,8 +281,7 @@ void MainDialog::BuildControls() {
     tableView_->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     tableView_->setColumnWidth(0, 34);
     tableView_->setColumnWidth(1, 100);
-    tableView_->setColumnWidth(2, 180);
-    tableView_->horizontalHeader()->setStretchLastSection(true);
+    tableView_->setColumnWidth(2, kIdColumnWidth);
     listLayout->addWidget(tableView_, 1);
 
     auto* fileRow = new QHBoxLayout;
@@ -310,10 +323,19 @@ void MainDialog::BuildControls() {
     optionLayout->addLayout(valueRow);
     layout->addWidget(optionBox);
 
+    // The bar paints all of its face; the border around it belongs to the window.
+    auto* barFrame = new QFrame(this);
+    barFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
+    barFrame->setLineWidth(1);
+    auto* barLayout = new QVBoxLayout(barFrame);
+    barLayout->setContentsMargins(1, 1, 1, 1);
     progressBar_ = WithId(new PercentProgressBar, 1035);
     progressBar_->setFixedHeight(fontMetrics().height() + 6);
     progressSink_ = std::make_unique<ProgressBarSink>(*progressBar_);
-    layout->addWidget(progressBar_);
+    barLayout->addWidget(progressBar_);
+    layout->addWidget(barFrame);
+
+    for (QGroupBox* box : findChildren<QGroupBox*>()) box->setStyle(&GroupBoxLook());
 
     // The template's default OK and Cancel buttons, hidden: Enter and Escape reach them.
     for (auto [id, caption] : {std::pair{1, "確定"}, std::pair{2, "取消"}}) {
@@ -367,12 +389,18 @@ void MainDialog::ConnectEvents() {
 
     connect(listModeRadios_.front()->group(), &QButtonGroup::idClicked, this, [this](int id) {
         state_.ClickListMode(id == 1036 ? IdListMode::Filter : IdListMode::Mapping);
+        // The ID column is inserted anew with each mode click, at its own width.
+        tableView_->setColumnWidth(2, kIdColumnWidth);
         ShowState();
     });
     connect(optionRadios_.front()->group(), &QButtonGroup::idClicked, this, [this](int id) {
         const bool focusValue = state_.ClickOption(static_cast<OptionRadio>(id));
         ShowState();
-        if (focusValue) optionValueEdit_->setFocus(Qt::OtherFocusReason);
+        // Later, not now: an arrow key checks the radio first and then gives it the focus, which
+        // would take the focus straight back from the value edit.
+        if (focusValue)
+            QTimer::singleShot(0, optionValueEdit_,
+                               [edit = optionValueEdit_] { edit->setFocus(Qt::OtherFocusReason); });
     });
     connect(optionSelector_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (showing_ || index < 0) return;
@@ -518,8 +546,15 @@ void MainDialog::ShowSelection() {
     }
     selection->select(rows, QItemSelectionModel::ClearAndSelect);
     if (focused) {
-        selection->setCurrentIndex(tableModel_->index(*focused, 0), QItemSelectionModel::NoUpdate);
-        tableView_->scrollTo(tableModel_->index(*focused, 0));
+        // A new current index would scroll the view to it: only a change of the list itself
+        // moves it, other events keep where the user scrolled.
+        if (selection->currentIndex().row() != *focused)
+            selection->setCurrentIndex(tableModel_->index(*focused, 0),
+                                       QItemSelectionModel::NoUpdate);
+        if (std::exchange(revealFocusedRow_, false)) {
+            tableView_->doItemsLayout();  // the scroll range must know the new rows first
+            tableView_->scrollTo(tableModel_->index(*focused, 0));
+        }
     }
     showing_ = false;
 }
@@ -542,6 +577,10 @@ void MainDialog::TakeSelection() {
 
 void MainDialog::RunCommand(QPushButton* button, bool lockWindow,
                             const std::function<void()>& command) {
+    // Disabling the focused button would hand the focus on to the next control, so that a second
+    // Space ran another command, or, on the option value edit, changed the option. The window
+    // itself holds the focus meanwhile, and the button takes it back when it is enabled again.
+    setFocus(Qt::OtherFocusReason);
     button->setEnabled(false);
     // A download reads the table, the list mode and the ports between its rows while the window
     // takes events: what could change them waits until it ends, so a list is never sent half to
@@ -573,6 +612,7 @@ void MainDialog::RunCommand(QPushButton* button, bool lockWindow,
     }
     button->setEnabled(true);
     ShowState();
+    if (isVisible()) button->setFocus(Qt::OtherFocusReason);
 }
 
 DialogServices MainDialog::Services() {
@@ -651,13 +691,18 @@ void MainDialog::OnLoadFile() {
 }
 
 void MainDialog::OnAddSingle() {
-    state_.Editor().AddSingle();
-    ShowState();
-    tableView_->setFocus(Qt::OtherFocusReason);
+    ShowAddedRow(state_.Editor().AddSingle());
 }
 
 void MainDialog::OnAddRange() {
-    state_.Editor().AddRangeOrMapping();
+    ShowAddedRow(state_.Editor().AddRangeOrMapping());
+}
+
+void MainDialog::ShowAddedRow(std::optional<size_t> added) {
+    // A refused Add leaves the focus on its button, so the user can correct the edits and press
+    // it again.
+    if (!added) return;
+    revealFocusedRow_ = true;
     ShowState();
     tableView_->setFocus(Qt::OtherFocusReason);
 }
@@ -666,6 +711,7 @@ void MainDialog::OnDeleteRow() {
     state_.Editor().DeleteRow();
     // The view learns the rows and their selection first, so taking the focus finds the row
     // that moved up already current.
+    revealFocusedRow_ = true;
     ReloadTable();
     ShowState();
     tableView_->setFocus(Qt::OtherFocusReason);

@@ -93,6 +93,7 @@ class MainDialog : public QDialog {
     void OnLoadFile();
     void OnAddSingle();
     void OnAddRange();
+    void ShowAddedRow(std::optional<size_t> added);
     void OnDeleteRow();
     void OnClearTable();
     void OnFuncTest();
@@ -138,6 +139,7 @@ class MainDialog : public QDialog {
     std::unique_ptr<EventPump> pump_;
     bool showing_ = false;  // the widgets are being set from the state: their signals are ours
     bool downloading_ = false;
+    bool revealFocusedRow_ = false;  // the list changed: scroll to its focused row once
     // How the user asked to leave while a download ran; the download stops after its row.
     enum class EndRequest { None, Escape, Close } endRequest_ = EndRequest::None;
 };

@@ -21,6 +21,11 @@ const QColor kRingColor(255, 255, 255);
 const QColor kOutlineColor(0, 0, 0);
 const QColor kLabelColor(0, 0, 0);
 const QColor kFocusFrameColor(0, 0, 0);
+// The classic three-dimensional highlight and shadow, not the style's disabled colours: those are
+// so pale on the light gradient that the caption can hardly be read. Mid-grey on the darkest end
+// of the gradient still gives a contrast of more than 3 : 1.
+const QColor kDisabledHighlight(255, 255, 255);
+const QColor kDisabledShadow(128, 128, 128);
 
 // The hover frame, a different orange on each side so that it reads as lit from above.
 const QColor kLeftFrameColor(250, 196, 88);
@@ -173,9 +178,9 @@ void CXPButton::paintEvent(QPaintEvent*) {
         painter.drawText(x, baseline, label);
     } else {
         // Embossed: a highlight copy one pixel down and right, the shadow-coloured text on top.
-        painter.setPen(palette().color(QPalette::Disabled, QPalette::Light));
+        painter.setPen(kDisabledHighlight);
         painter.drawText(x + 1, baseline + 1, label);
-        painter.setPen(palette().color(QPalette::Disabled, QPalette::Dark));
+        painter.setPen(kDisabledShadow);
         painter.drawText(x, baseline, label);
     }
 }

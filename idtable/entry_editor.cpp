@@ -15,10 +15,8 @@ uint32_t MaskOf(IdWidth width) {
     return width == IdWidth::Bits11 ? kMask11 : kMask29;
 }
 
-// A value in the text form of its width. The value is masked first: an 11-bit field may have
-// taken more than three digits (the mode switch leaves a longer limit in place, and FuncTest
-// writes 29-bit numbers into an 11-bit target field), and the row must show what the module is
-// sent, which is masked to the width.
+// A value in the text form of its width. FuncTest's values are masked first: it writes 29-bit
+// numbers into an 11-bit target field, and the row must show what the module is sent.
 std::string HexIdText(uint32_t value, IdWidth width) {
     return FormatText(width == IdWidth::Bits11 ? "0x%03X" : "0x%08X",
                       static_cast<unsigned>(value & MaskOf(width)));
@@ -141,11 +139,20 @@ size_t EntryEditor::AppendAndSelect(const IdEntry& entry) {
     return added;
 }
 
+bool EntryEditor::FitsWidth(uint32_t value, IdWidth width) {
+    if ((value & ~MaskOf(width)) == 0) return true;
+    Refuse(FormatText("ID 0x%X is wider than %d bits", static_cast<unsigned>(value),
+                      width == IdWidth::Bits11 ? 11 : 29));
+    return false;
+}
+
 std::optional<size_t> EntryEditor::AddSingle() {
     if (mode_ != IdListMode::Filter) return std::nullopt;
     const IdKind kind = singleWidth_ == IdWidth::Bits11 ? IdKind::Sid11 : IdKind::Sid29;
     const IdKindInfo& info = InfoOf(kind);
-    const IdEntry entry{kind, ReadHexNumber(single_.Text()) & info.firstMask, 0};
+    const uint32_t value = ReadHexNumber(single_.Text());
+    if (!FitsWidth(value, singleWidth_)) return std::nullopt;
+    const IdEntry entry{kind, value, 0};
     if (table_.FindSingle(info.typeText, FormatIdText(entry))) {
         Refuse(kind == IdKind::Sid11 ? "CAN Filter 11-bit/Single-ID is Existing !"
                                      : "CAN Filter 29-bit/Single-ID is Existing !");
@@ -155,10 +162,20 @@ std::optional<size_t> EntryEditor::AddSingle() {
 }
 
 std::optional<size_t> EntryEditor::AddRangeOrMapping() {
+    return AddRangeOrMapping(WideValues::Refuse);
+}
+
+std::optional<size_t> EntryEditor::AddRangeOrMapping(WideValues wide) {
     const bool filter = mode_ == IdListMode::Filter;
     const IdWidth endWidth = ToWidth();
-    const uint32_t first = ReadHexNumber(from_.Text()) & MaskOf(groupWidth_);
-    const uint32_t second = ReadHexNumber(to_.Text()) & MaskOf(endWidth);
+    uint32_t first = ReadHexNumber(from_.Text());
+    uint32_t second = ReadHexNumber(to_.Text());
+    if (wide == WideValues::Mask) {
+        first &= MaskOf(groupWidth_);
+        second &= MaskOf(endWidth);
+    } else if (!FitsWidth(first, groupWidth_) || !FitsWidth(second, endWidth)) {
+        return std::nullopt;
+    }
     const std::string start = HexIdText(first, groupWidth_);
     const std::string end = HexIdText(second, endWidth);
     const std::string id = start + (filter ? "~" : ">") + end;
@@ -221,7 +238,7 @@ size_t EntryEditor::FuncTest(RandomSource& random, uint32_t seed) {
         }
         from_.SetText(FormatText("%X", static_cast<unsigned>(first)));
         to_.SetText(FormatText("%X", static_cast<unsigned>(second)));
-        if (AddRangeOrMapping())
+        if (AddRangeOrMapping(WideValues::Mask))
             refusals = 0;
         else if (++refusals >= kFuncTestRefusalLimit)
             break;

@@ -69,6 +69,9 @@ class EntryEditor {
     // "Add" of the group box: a range in Filter mode, a mapping in Mapping mode. Returns the new
     // row's position, for the view to scroll to.
     std::optional<size_t> AddRangeOrMapping();
+    // Both Adds refuse a value wider than its width ("ID 0x1000 is wider than 11 bits") rather
+    // than send another ID than the one typed: after a mode switch an 11-bit edit keeps the
+    // 8-character limit it had.
     // "Delete Row": removes the selected rows; returns the row now selected and focused.
     std::optional<size_t> DeleteRow();
     // "Clear Table".
@@ -86,6 +89,10 @@ class EntryEditor {
     static constexpr unsigned kFuncTestRefusalLimit = 10000;
 
   private:
+    // FuncTest's formulas may give a target wider than its field: it masks, as it always has.
+    enum class WideValues { Refuse, Mask };
+    std::optional<size_t> AddRangeOrMapping(WideValues wide);
+    bool FitsWidth(uint32_t value, IdWidth width);
     size_t AppendAndSelect(const IdEntry& entry);
     void Refuse(const std::string& text) { messages_.Show(text, MessageIcon::Stop); }
 

@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTableView>
 #include <QTest>
@@ -207,7 +208,7 @@ TEST_F(MainDialogTest, EveryListFollowsTheMouseAndTheKeys) {
     Click(1029);
     EXPECT_EQ(sink.Last(), "CAN2 Listen-Only Mode Disabled");
     Click(1027);  // "Set Module Data": the value edit takes the focus
-    EXPECT_TRUE(Find(1028)->hasFocus());
+    EXPECT_TRUE(QTest::qWaitFor([this] { return Find(1028)->hasFocus(); }));
     ChooseFromPopup(1042, 0);
     Type(1028, "125");
     Click(1029);
@@ -354,6 +355,53 @@ TEST_F(InstantDialogTest, TheCloseBoxDuringADownloadStopsItToo) {
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_LE(bus.requests.size(), 4u);
     EXPECT_TRUE(sink.shown.empty());
+}
+
+TEST_F(InstantDialogTest, ACommandGivesTheFocusBackToItsButtonAlsoAfterAFailure) {
+    bus.errorAt = 1;  // the first command fails, the others pass
+    for (int id : {1029, 1023, 1024}) {
+        const size_t first = bus.requests.size();
+        Press(id);
+        EXPECT_EQ(QApplication::focusWidget(), Find(id)) << id;
+        const size_t again = bus.requests.size();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);  // the same command again
+        EXPECT_EQ(QApplication::focusWidget(), Find(id)) << id;
+        ASSERT_GT(bus.requests.size(), again) << id;
+        EXPECT_EQ(bus.requests[again].id, bus.requests[first].id) << id;
+    }
+    EXPECT_EQ(sink.Texts().front(), "ErrMsg= Process_Err");
+
+    // A refused Add keeps the focus on its button.
+    Press(1016);
+    Press(1016);
+    EXPECT_EQ(sink.Last(), "CAN Filter 11-bit/Single-ID is Existing !");
+    EXPECT_EQ(QApplication::focusWidget(), Find(1016));
+
+    // "Set Module Data" by an arrow key, as by a click, puts the focus into the value edit.
+    Find(1025)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(Find(1025), Qt::Key_Right);
+    QTest::keyClick(Find(1026), Qt::Key_Right);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return Find(1028)->hasFocus(); }));
+    EXPECT_EQ(dialog->State().CheckedOption(), OptionRadio::SetModuleData);
+}
+
+TEST_F(InstantDialogTest, TheListKeepsItsScrollPositionUntilItChanges) {
+    LoadRows(40);
+    ClickRow(2);
+    auto* scroll = Find<QTableView>(1022)->verticalScrollBar();
+    scroll->setValue(scroll->maximum());
+    Click(1030);
+    Click(1042);
+    QTest::keyClick(Find(1042), Qt::Key_Escape);
+    EXPECT_EQ(scroll->value(), scroll->maximum());
+    scroll->setValue(0);
+    Type(1015, "7FF");
+    Click(1016);  // an Add shows the new row
+    auto* view = Find<QTableView>(1022);
+    EXPECT_TRUE(view->viewport()->rect().contains(view->visualRect(view->model()->index(40, 1))));
+    EXPECT_EQ(Find<QTableView>(1022)->columnWidth(2), 180);
+    Click(1037);
+    EXPECT_EQ(Find<QTableView>(1022)->columnWidth(2), 180);
 }
 
 class RealFileDialogTest : public InstantDialogTest {

@@ -287,14 +287,22 @@ TEST_F(EntryEditorTest, WidthsNeverMatchAcross) {
     EXPECT_TRUE(sink.shown.empty());
 }
 
-TEST_F(EntryEditorTest, WideTextInANarrowToEditIsMaskedToWhatIsSent) {
-    // The mode switch leaves the 8-character limit of a 29-bit range end in place.
+TEST_F(EntryEditorTest, AValueWiderThanItsWidthIsRefusedAsTyped) {
+    // A mode switch leaves the 8-character limit of a 29-bit field in place.
     editor.ClickWidthRadio(WidthRadio::Group29);
     editor.SetMode(kMapping);
     Edit(EditId::To).SetText("7FF");
-    EXPECT_EQ(AddGroup("1", "12345"), 0u);
-    EXPECT_EQ(table.Row(0).type, "29>11-bit MID");
-    EXPECT_EQ(table.Row(0).id, "0x00000001>0x345");
+    EXPECT_EQ(AddGroup("1", "12345"), std::nullopt);
+    EXPECT_EQ(sink.shown,
+              (decltype(sink.shown){{"ID 0x12345 is wider than 11 bits", MessageIcon::Stop}}));
+    EXPECT_EQ(table.RowCount(), 0u);
+    EXPECT_EQ(Edit(EditId::To).Text(), "12345");
+
+    Bench filter(kMapping);
+    filter.editor.ClickWidthRadio(WidthRadio::Target29);
+    filter.editor.SetMode(kFilter);
+    EXPECT_EQ(filter.AddGroup("100", "1000"), std::nullopt);
+    EXPECT_EQ(filter.sink.Last(), "ID 0x1000 is wider than 11 bits");
 }
 
 TEST_F(EntryEditorTest, AddMovesSelectionFromTheOldLastRowToTheNewOne) {
