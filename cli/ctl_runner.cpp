@@ -17,16 +17,28 @@ namespace {
 // Holds messages back until the rows they sum up are printed.
 class HeldMessages final : public MessageSink {
   public:
-    void Show(const std::string& text, MessageIcon icon) override {
-        held_.emplace_back(text, icon);
+    void Show(const std::string& text, MessageIcon icon) override { held_.push_back({text, icon}); }
+    void ShowWithDetail(const std::string& text, MessageIcon icon,
+                        const std::string& detail) override {
+        held_.push_back({text, icon, detail});
     }
     void ReleaseTo(MessageSink& sink) {
-        for (const auto& [text, icon] : held_) sink.Show(text, icon);
+        for (const Held& message : held_) {
+            if (message.detail.empty())
+                sink.Show(message.text, message.icon);
+            else
+                sink.ShowWithDetail(message.text, message.icon, message.detail);
+        }
         held_.clear();
     }
 
   private:
-    std::vector<std::pair<std::string, MessageIcon>> held_;
+    struct Held {
+        std::string text;
+        MessageIcon icon;
+        std::string detail = {};
+    };
+    std::vector<Held> held_;
 };
 
 // The list kind a data file holds, by its title.
@@ -91,6 +103,14 @@ int Export(const CtlInvocation& run, const CtlOutput& output) {
 void StreamMessageSink::Show(const std::string& text, MessageIcon /*icon*/) {
     std::fprintf(out_, "%s\n", text.c_str());
     std::fflush(out_);
+}
+
+void StreamMessageSink::ShowWithDetail(const std::string& text, MessageIcon icon,
+                                       const std::string& detail) {
+    Show(text, icon);
+    if (detail.empty()) return;
+    std::fprintf(details_, "b6409ctl: %s\n", detail.c_str());
+    std::fflush(details_);
 }
 
 int RunCtl(const CtlInvocation& run, LinkFactory& links, Clock& clock, const CtlOutput& output) {

@@ -21,14 +21,20 @@ struct CtlOutput {
 // Runs one parsed invocation; returns the exit status.
 int RunCtl(const CtlInvocation& run, LinkFactory& links, Clock& clock, const CtlOutput& output);
 
-// Prints each message as one line, exactly as the dialog shows it.
+// Prints each message as one line, exactly as the dialog shows it; a message's detail goes as
+// a line of its own to the details stream ("b6409ctl: SocketCAN interface can0: No such
+// device"), so that what scripts read from the messages stays as it is.
 class StreamMessageSink final : public MessageSink {
   public:
-    explicit StreamMessageSink(std::FILE* out) : out_(out) {}
+    explicit StreamMessageSink(std::FILE* out, std::FILE* details = stderr)
+        : out_(out), details_(details) {}
     void Show(const std::string& text, MessageIcon icon) override;
+    void ShowWithDetail(const std::string& text, MessageIcon icon,
+                        const std::string& detail) override;
 
   private:
     std::FILE* out_;
+    std::FILE* details_;
 };
 
 }  // namespace b6409

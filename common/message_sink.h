@@ -14,6 +14,14 @@ class MessageSink {
   public:
     virtual ~MessageSink() = default;
     virtual void Show(const std::string& text, MessageIcon icon) = 0;
+    // The text together with what was tried and the system's reason ("SocketCAN interface can0:
+    // No such device"), kept apart so that the text stays exactly as users know it. The box
+    // shows the detail under the text, the CLI on stderr; a sink without a place for it shows
+    // the text alone.
+    virtual void ShowWithDetail(const std::string& text, MessageIcon icon,
+                                const std::string& /*detail*/) {
+        Show(text, icon);
+    }
 };
 
 }  // namespace b6409

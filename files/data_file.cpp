@@ -16,6 +16,7 @@ namespace b6409 {
 namespace {
 
 constexpr char kColumnsTitle[] = "Total Columns:";
+constexpr char kFormatError[] = "File Format Error !";
 constexpr uint32_t kColumns = 3;
 constexpr uint32_t kMinimumRecords = 30;
 // The loader's scratch area: titles up to 255 bytes, cells up to 127 (a signed length byte).
@@ -80,6 +81,44 @@ const char* TitleOf(IdListMode mode) {
     return mode == IdListMode::Filter ? kFilterFileTitle : kMappingFileTitle;
 }
 
+// Reads the column titles and the records that follow a good header into `rows`. Returns the
+// message of a fault, empty when the rows were read to their end.
+std::string ReadRecords(ByteReader& in, size_t columnsAt, uint32_t records, uint32_t columns,
+                        IdTable& rows) {
+    // The column titles are skipped unread: from the second byte of the column count, over zero
+    // bytes, to the second title's count; then two counted strings.
+    const auto secondTitle = in.NextNonZero(columnsAt + 1);
+    if (!secondTitle) return kFormatError;
+    in.Seek(*secondTitle);
+    if (!in.Counted() || !in.Counted()) return kFormatError;
+    if (columns == 0) return {};
+
+    for (uint32_t record = 1; record < records; ++record) {
+        std::optional<size_t> row;
+        for (uint32_t cell = 1; cell <= columns; ++cell) {
+            // The length is the first byte of the count; the text starts at the first non-zero
+            // byte after it.
+            const size_t countAt = in.position();
+            if (countAt >= in.size()) return kFormatError;
+            const int length = static_cast<int8_t>(in.At(countAt));
+            if (length < 0) return kFormatError;
+            const auto textAt = in.NextNonZero(countAt + 1);
+            if (!textAt || in.size() - *textAt <= size_t(length)) return kFormatError;
+            const size_t end = *textAt + size_t(length);
+            // An empty cell next ends the file's rows: this cell is not applied.
+            if (in.At(end) == 0) return {};
+            std::string text(reinterpret_cast<const char*>(in.data() + *textAt), size_t(length));
+            in.Seek(end);
+            if (cell == 1) {
+                row = rows.AppendRow(RowNumberFromCell(text), "", "");
+            } else if (cell <= 3 && row) {
+                rows.SetRowText(*row, int(cell - 1), std::move(text));
+            }
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 std::vector<uint8_t> EncodeDataFile(IdListMode mode, const IdTable& table) {
@@ -124,7 +163,6 @@ bool SaveDataFile(const std::string& pathAsTyped, IdListMode mode, const IdTable
 }
 
 DataFileLoad DecodeDataFile(const std::vector<uint8_t>& bytes, IdListMode mode, IdTable& table) {
-    static const std::string kFormatError = "File Format Error !";
     ByteReader in(bytes);
 
     const auto title = in.Counted();
@@ -142,42 +180,18 @@ DataFileLoad DecodeDataFile(const std::vector<uint8_t>& bytes, IdListMode mode, 
     if (!records || !columnsTitle || *columnsTitle != kColumnsTitle || !columns)
         return {false, kFormatError};
 
-    // The header is good: from here on the file replaces the table.
+    // A fault can come after many good rows, so the rows are read aside and the user's table is
+    // only given up for a file read without one.
+    IdTable rows;
+    if (std::string message = ReadRecords(in, columnsAt, *records, *columns, rows);
+        !message.empty())
+        return {false, std::move(message)};
     table.Clear();
-    DataFileLoad load{true, {}};
-
-    // The column titles are skipped unread: from the second byte of the column count, over zero
-    // bytes, to the second title's count; then two counted strings.
-    const auto secondTitle = in.NextNonZero(columnsAt + 1);
-    if (!secondTitle) return {true, kFormatError};
-    in.Seek(*secondTitle);
-    if (!in.Counted() || !in.Counted()) return {true, kFormatError};
-    if (*columns == 0) return load;
-
-    for (uint32_t record = 1; record < *records; ++record) {
-        std::optional<size_t> row;
-        for (uint32_t cell = 1; cell <= *columns; ++cell) {
-            // The length is the first byte of the count; the text starts at the first non-zero
-            // byte after it.
-            const size_t countAt = in.position();
-            if (countAt >= in.size()) return {true, kFormatError};
-            const int length = static_cast<int8_t>(in.At(countAt));
-            if (length < 0) return {true, kFormatError};
-            const auto textAt = in.NextNonZero(countAt + 1);
-            if (!textAt || in.size() - *textAt <= size_t(length)) return {true, kFormatError};
-            const size_t end = *textAt + size_t(length);
-            // An empty cell next ends the file's rows: this cell is not applied.
-            if (in.At(end) == 0) return load;
-            std::string text(reinterpret_cast<const char*>(in.data() + *textAt), size_t(length));
-            in.Seek(end);
-            if (cell == 1) {
-                row = table.AppendRow(RowNumberFromCell(text), "", "");
-            } else if (cell <= 3 && row) {
-                table.SetRowText(*row, int(cell - 1), std::move(text));
-            }
-        }
+    for (size_t i = 0; i < rows.RowCount(); ++i) {
+        IdRow& row = rows.Row(i);
+        table.AppendRow(std::move(row.number), std::move(row.type), std::move(row.id));
     }
-    return load;
+    return {true, {}};
 }
 
 bool LoadDataFile(const std::string& path, IdListMode mode, IdTable& table, MessageSink& sink) {

@@ -29,15 +29,15 @@ std::string DataFilePath(std::string path);
 bool SaveDataFile(const std::string& pathAsTyped, IdListMode mode, const IdTable& table,
                   MessageSink& sink);
 
-// Loads a data file of the mode's kind into the table. A file that cannot be opened, is of the
-// other kind or has no column header leaves the table as it was; otherwise the table is replaced
-// by the file's rows. Returns whether the whole file was read without a message.
+// Loads a data file of the mode's kind into the table. Only a file read without a message
+// replaces the table with its rows; a file that cannot be opened or read, is of the other kind or
+// is corrupt anywhere leaves the table exactly as it was. Returns whether the file was loaded.
 bool LoadDataFile(const std::string& path, IdListMode mode, IdTable& table, MessageSink& sink);
 
-// What loading a file's bytes does to the table; the message is empty after a good load.
+// What loading a file's bytes did to the table; the message is empty after a good load.
 struct DataFileLoad {
-    bool tableReplaced = false;  // the header passed, the table was emptied and refilled
-    std::string message;         // shown with the stop icon
+    bool tableReplaced = false;  // the file was good: its rows replaced the table's
+    std::string message;         // shown with the stop icon; the table is untouched
 };
 DataFileLoad DecodeDataFile(const std::vector<uint8_t>& bytes, IdListMode mode, IdTable& table);
 

@@ -10,6 +10,11 @@ namespace b6409 {
 // The driver layers of the USB adapters and the PCI cards. One function per role; every result
 // is an integer, 0 = success. The device, card or port number identifies the link in each call;
 // closing what is not open is harmless.
+//
+// A result code alone cannot say which interface was tried or why the system refused it, so each
+// layer also tells, after a failed call, what that call tried and the system's reason, e.g.
+// "SocketCAN interface can0: No such device". It is empty when the failure has no such reason
+// (a bad argument, a port that is not open) and is replaced by the next call.
 
 class UhvCanApi {
   public:
@@ -20,6 +25,7 @@ class UhvCanApi {
     virtual int CountReceived(uint8_t canPort, uint32_t* count) = 0;
     virtual int ReceiveFrame(uint8_t canPort, UhvFrameRecord* frame) = 0;
     virtual int CloseAdapter(uint8_t devicePort) = 0;
+    virtual std::string LastFailureDetail() const { return {}; }
 };
 
 class PcmApi {
@@ -32,6 +38,7 @@ class PcmApi {
     virtual int CountReceived(uint8_t board, uint8_t canPort) = 0;  // the count, 0 = none
     virtual int ReceiveFrame(uint8_t board, uint8_t canPort, CardFrameRecord* frame) = 0;
     virtual int CloseCard(uint8_t board) = 0;
+    virtual std::string LastFailureDetail() const { return {}; }
 };
 
 class PccApi {
@@ -47,6 +54,7 @@ class PccApi {
     virtual int CountReceived(uint8_t board, uint8_t canPort) = 0;  // the count, 0 = none
     virtual int ReceiveFrame(uint8_t board, uint8_t canPort, CardFrameRecord* frame) = 0;
     virtual int CloseCard(uint8_t board) = 0;
+    virtual std::string LastFailureDetail() const { return {}; }
 };
 
 // The names under which results of the USB adapter layer are shown. Results without a name

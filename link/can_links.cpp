@@ -32,19 +32,24 @@ CanFrame FromRecord(const Record& record) {
     return frame;
 }
 
-std::optional<LinkFailure> CodeFailure(const char* format, int code) {
+// Each failure carries what the layer tells about its latest call, read before anything else
+// is called on it.
+template <typename Api>
+std::optional<LinkFailure> CodeFailure(const Api& api, const char* format, int code) {
     if (code == 0) return std::nullopt;
-    return LinkFailure{FormatText(format, code)};
+    return LinkFailure{FormatText(format, code), api.LastFailureDetail()};
 }
 
-std::optional<LinkFailure> PortCodeFailure(const char* format, int canPort, int code) {
+template <typename Api>
+std::optional<LinkFailure> PortCodeFailure(const Api& api, const char* format, int canPort,
+                                           int code) {
     if (code == 0) return std::nullopt;
-    return LinkFailure{FormatText(format, canPort, code)};
+    return LinkFailure{FormatText(format, canPort, code), api.LastFailureDetail()};
 }
 
-std::optional<LinkFailure> NamedFailure(int code) {
+std::optional<LinkFailure> NamedFailure(const UhvCanApi& api, int code) {
     if (code == 0) return std::nullopt;
-    return LinkFailure{LibraryErrorName(code)};
+    return LinkFailure{LibraryErrorName(code), api.LastFailureDetail()};
 }
 
 constexpr const char* kCardSendError = "Send CANMsg Error ! (ErrCode:%d)";
@@ -66,7 +71,7 @@ std::optional<LinkFailure> UhvLink::Open() {
     record.deviceKind = static_cast<uint8_t>(kind_);
     record.bitRateCan1 = numbers_.canPortNumber == 1 ? kBitRate : 0;
     record.bitRateCan2 = numbers_.canPortNumber == 2 ? kBitRate : 0;
-    if (auto failure = NamedFailure(api_.OpenAdapter(&record))) return failure;
+    if (auto failure = NamedFailure(api_, api_.OpenAdapter(&record))) return failure;
     // Clears what arrived before this exchange; its result says nothing about the link.
     api_.PrepareSend(numbers_.canPortNumber);
     return std::nullopt;
@@ -74,7 +79,7 @@ std::optional<LinkFailure> UhvLink::Open() {
 
 std::optional<LinkFailure> UhvLink::SendFrame(const CanFrame& frame) {
     const auto record = ToRecord<UhvFrameRecord>(frame);
-    return NamedFailure(api_.SendFrame(numbers_.canPortNumber, &record));
+    return NamedFailure(api_, api_.SendFrame(numbers_.canPortNumber, &record));
 }
 
 uint32_t UhvLink::WaitingCount() {
@@ -86,7 +91,7 @@ uint32_t UhvLink::WaitingCount() {
 ReceiveOutcome UhvLink::ReceiveFrame() {
     UhvFrameRecord record{};
     const int code = api_.ReceiveFrame(numbers_.canPortNumber, &record);
-    if (code != 0) return {CanFrame{}, NamedFailure(code)};
+    if (code != 0) return {CanFrame{}, NamedFailure(api_, code)};
     return {FromRecord(record), std::nullopt};
 }
 
@@ -97,38 +102,42 @@ void UhvLink::Close() {
 std::optional<LinkFailure> PcmLink::Open() {
     const uint8_t board = numbers_.boardNumber;
     const uint8_t port = numbers_.canPortNumber;
-    if (auto failure = CodeFailure("Active Board Error ! (ErrCode:%d)", api_.ActivateCard(board)))
+    if (auto failure =
+            CodeFailure(api_, "Active Board Error ! (ErrCode:%d)", api_.ActivateCard(board)))
         return failure;
-    if (auto failure = CodeFailure("Init Board Error ! (ErrCode:%d)", api_.InitPort(board, port)))
+    if (auto failure =
+            CodeFailure(api_, "Init Board Error ! (ErrCode:%d)", api_.InitPort(board, port)))
         return failure;
-    return CodeFailure("Configure Board Error ! (ErrCode:%d)",
+    return CodeFailure(api_, "Configure Board Error ! (ErrCode:%d)",
                        api_.ConfigurePort(board, port, &kAcceptAllConfig));
 }
 
 std::optional<LinkFailure> PccLink::Open() {
     const uint8_t board = numbers_.boardNumber;
     const uint8_t port = numbers_.canPortNumber;
-    if (auto failure = CodeFailure("Active Board Error ! (ErrCode:%d)", api_.ActivateCard(board)))
+    if (auto failure =
+            CodeFailure(api_, "Active Board Error ! (ErrCode:%d)", api_.ActivateCard(board)))
         return failure;
-    if (auto failure = PortCodeFailure("CAN Reset Port %d Error ! (ErrCode:%d)", port,
+    if (auto failure = PortCodeFailure(api_, "CAN Reset Port %d Error ! (ErrCode:%d)", port,
                                        api_.ResetPort(board, port)))
         return failure;
-    if (auto failure = PortCodeFailure("CAN Init Port %d Error ! (ErrCode:%d)", port,
+    if (auto failure = PortCodeFailure(api_, "CAN Init Port %d Error ! (ErrCode:%d)", port,
                                        api_.InitPort(board, port)))
         return failure;
-    if (auto failure = PortCodeFailure("CAN Config Port %d Error ! (ErrCode:%d)", port,
+    if (auto failure = PortCodeFailure(api_, "CAN Config Port %d Error ! (ErrCode:%d)", port,
                                        api_.ConfigurePort(board, port, &kAcceptAllConfig)))
         return failure;
-    if (auto failure = PortCodeFailure("CAN Enable IRQ Port %d Error ! (ErrCode:%d)", port,
+    if (auto failure = PortCodeFailure(api_, "CAN Enable IRQ Port %d Error ! (ErrCode:%d)", port,
                                        api_.EnableReceiveInterrupt(board, port)))
         return failure;
-    return CodeFailure("CAN_InstallIrq error! (ErrCode:%d)", api_.InstallInterruptHandler(board));
+    return CodeFailure(api_, "CAN_InstallIrq error! (ErrCode:%d)",
+                       api_.InstallInterruptHandler(board));
 }
 
 template <typename Api>
 std::optional<LinkFailure> CardLink<Api>::SendFrame(const CanFrame& frame) {
     const auto record = ToRecord<CardFrameRecord>(frame);
-    return CodeFailure(kCardSendError,
+    return CodeFailure(api_, kCardSendError,
                        api_.SendFrame(numbers_.boardNumber, numbers_.canPortNumber, &record));
 }
 
@@ -141,7 +150,7 @@ template <typename Api>
 ReceiveOutcome CardLink<Api>::ReceiveFrame() {
     CardFrameRecord record{};
     const int code = api_.ReceiveFrame(numbers_.boardNumber, numbers_.canPortNumber, &record);
-    if (code != 0) return {CanFrame{}, CodeFailure(kCardReceiveError, code)};
+    if (code != 0) return {CanFrame{}, CodeFailure(api_, kCardReceiveError, code)};
     return {FromRecord(record), std::nullopt};
 }
 

@@ -11,7 +11,8 @@ namespace b6409 {
 
 // The links of the USB adapters and PCI cards, made per exchange. Each holds a reference to
 // its long-lived layer and the numbers of the exchange; the layer keeps all state, so a link
-// can be dropped at any point after Close.
+// can be dropped at any point after Close. A failure carries the layer's detail of the failed
+// call (the interface and the system's reason) besides its message.
 
 // UHV-1 and UHV-2: the adapter on COM devicePortNumber, port canPortNumber at 250000 bit/s.
 // Failures show the layer's result by name.

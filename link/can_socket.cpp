@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <system_error>
 #include <utility>
 
 #include "common/text_format.h"
@@ -48,6 +49,10 @@ std::string CanInterfaceName(DeviceKind kind, int deviceOrBoard, int canPort) {
 
 void SetCanInterfaceOverride(const std::string& ifname) {
     InterfaceOverride() = ifname;
+}
+
+std::string CanInterfaceDetail(const std::string& ifname, int error) {
+    return "SocketCAN interface " + ifname + ": " + std::generic_category().message(error);
 }
 
 int SocketCanOpener::OpenBound(const std::string& ifname, int* errorOut) {

@@ -34,6 +34,10 @@ std::string CanInterfaceName(DeviceKind kind, int deviceOrBoard, int canPort);
 // Empty restores the per-port mapping above.
 void SetCanInterfaceOverride(const std::string& ifname);
 
+// What a failed call on an interface tells the user besides its result code:
+// "SocketCAN interface can0: No such device" for ENODEV.
+std::string CanInterfaceDetail(const std::string& ifname, int error);
+
 // Where the CAN driver layers get their sockets from. The real one binds CAN_RAW sockets;
 // tests hand out one end of a SOCK_SEQPACKET socketpair, which carries the same
 // struct can_frame records.

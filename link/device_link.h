@@ -11,9 +11,11 @@
 
 namespace b6409 {
 
-// A failure of a link operation, with the exact text the user is shown.
+// A failure of a link operation, with the exact text the user is shown and, where the system
+// gave a reason, what was tried and that reason ("SocketCAN interface can0: No such device").
 struct LinkFailure {
     std::string message;
+    std::string detail = {};  // empty when there is nothing to add
 };
 
 // What a receive delivers: a frame, or the failure to report.
@@ -37,6 +39,8 @@ class DeviceLink {
 
 // Closes the link and then shows the message with no icon.
 void CloseAndReport(DeviceLink& link, MessageSink& sink, const std::string& message);
+// The same for a failure of the link, with its detail where it has one.
+void CloseAndReport(DeviceLink& link, MessageSink& sink, const LinkFailure& failure);
 
 // Makes the link of a kind for the numbers of one exchange.
 class LinkFactory {

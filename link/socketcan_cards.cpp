@@ -72,50 +72,64 @@ SocketCanCards::Port* SocketCanCards::FindPort(CardFamily family, uint8_t board,
 }
 
 int SocketCanCards::Activate(CardFamily family, uint8_t board) {
+    lastDetail_.clear();
     if (board > kMaxCardBoard) return kBoardNumber;
     cards_.try_emplace({family, board});
     return kOk;
 }
 
 int SocketCanCards::Reset(CardFamily family, uint8_t board, uint8_t canPort) {
+    lastDetail_.clear();
     int result = kOk;
     Port* port = FindPort(family, board, canPort, false, &result);
     if (!port) return result;
     *port = Port{};
-    if (!opener_.InterfaceExists(CanInterfaceName(NamingKind(family), board, canPort)))
+    const std::string ifname = CanInterfaceName(NamingKind(family), board, canPort);
+    if (!opener_.InterfaceExists(ifname)) {
+        lastDetail_ = CanInterfaceDetail(ifname, ENODEV);
         return kNoInterface;
+    }
     return kOk;
 }
 
 int SocketCanCards::Init(CardFamily family, uint8_t board, uint8_t canPort) {
+    lastDetail_.clear();
     int result = kOk;
     Port* port = FindPort(family, board, canPort, false, &result);
     if (!port) return result;
     *port = Port{};
+    std::string ifname = CanInterfaceName(NamingKind(family), board, canPort);
     int error = 0;
-    const int fd = opener_.OpenBound(CanInterfaceName(NamingKind(family), board, canPort), &error);
+    const int fd = opener_.OpenBound(ifname, &error);
     if (fd < 0) {
+        lastDetail_ = CanInterfaceDetail(ifname, error);
         if (error == ENODEV || error == ENXIO) return kNoInterface;
         if (error == EAFNOSUPPORT || error == EPROTONOSUPPORT) return kNoCanSupport;
         return kSocketFailed;
     }
     port->socket.emplace(fd);
+    port->ifname = std::move(ifname);
     return kOk;
 }
 
 int SocketCanCards::Configure(CardFamily family, uint8_t board, uint8_t canPort,
                               const CardPortConfig* config) {
+    lastDetail_.clear();
     int result = kOk;
     Port* port = FindPort(family, board, canPort, true, &result);
     if (!port) return result;
     if (!config) return kBadConfig;
-    if (opener_.SetReceiveFilters(port->socket->fd(), AcceptanceFilters(*config)) != 0)
+    if (const int error = opener_.SetReceiveFilters(port->socket->fd(), AcceptanceFilters(*config));
+        error != 0) {
+        lastDetail_ = CanInterfaceDetail(port->ifname, error);
         return kBadConfig;
+    }
     port->socket->DiscardWaiting();
     return kOk;
 }
 
 int SocketCanCards::EnableInterrupt(CardFamily family, uint8_t board, uint8_t canPort) {
+    lastDetail_.clear();
     int result = kOk;
     Port* port = FindPort(family, board, canPort, true, &result);
     if (port) port->receiveInterrupt = true;
@@ -123,6 +137,7 @@ int SocketCanCards::EnableInterrupt(CardFamily family, uint8_t board, uint8_t ca
 }
 
 int SocketCanCards::InstallHandler(CardFamily family, uint8_t board) {
+    lastDetail_.clear();
     int result = kOk;
     if (Card* card = FindCard(family, board, &result)) card->handlerInstalled = true;
     return result;
@@ -130,6 +145,7 @@ int SocketCanCards::InstallHandler(CardFamily family, uint8_t board) {
 
 int SocketCanCards::Send(CardFamily family, uint8_t board, uint8_t canPort,
                          const CardFrameRecord* frame) {
+    lastDetail_.clear();
     int result = kOk;
     Port* port = FindPort(family, board, canPort, true, &result);
     if (!port) return result;
@@ -137,12 +153,14 @@ int SocketCanCards::Send(CardFamily family, uint8_t board, uint8_t canPort,
     if (!frame || !RecordToCanFrame(*frame, &out)) return kBadFrame;
     const int error = port->socket->Write(out);
     if (error == 0) return kOk;
+    lastDetail_ = CanInterfaceDetail(port->ifname, error);
     // CAN_RAW answers a full transmit queue with ENOBUFS rather than blocking.
     if (error == ENOBUFS || error == EAGAIN) return kTxFull;
     return kDisconnected;
 }
 
 int SocketCanCards::Count(CardFamily family, uint8_t board, uint8_t canPort) {
+    lastDetail_.clear();
     int result = kOk;
     Port* port = FindPort(family, board, canPort, true, &result);
     return port ? static_cast<int>(port->socket->WaitingCount()) : 0;
@@ -150,6 +168,7 @@ int SocketCanCards::Count(CardFamily family, uint8_t board, uint8_t canPort) {
 
 int SocketCanCards::Receive(CardFamily family, uint8_t board, uint8_t canPort,
                             CardFrameRecord* frame) {
+    lastDetail_.clear();
     int result = kOk;
     Port* port = FindPort(family, board, canPort, true, &result);
     if (!port) return result;
@@ -157,12 +176,16 @@ int SocketCanCards::Receive(CardFamily family, uint8_t board, uint8_t canPort,
     can_frame in{};
     const int error = port->socket->Take(&in);
     if (error == EAGAIN) return kRxEmpty;
-    if (error != 0) return kDisconnected;
+    if (error != 0) {
+        lastDetail_ = CanInterfaceDetail(port->ifname, error);
+        return kDisconnected;
+    }
     CanFrameToRecord(in, frame);
     return kOk;
 }
 
 int SocketCanCards::Close(CardFamily family, uint8_t board) {
+    lastDetail_.clear();
     int result = kOk;
     if (FindCard(family, board, &result)) cards_.erase({family, board});
     return result;

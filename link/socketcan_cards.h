@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -31,6 +32,8 @@ inline constexpr int kBadFrame = 9;        // the frame record is no CAN frame
 inline constexpr int kTxFull = 10;         // the interface's transmit queue is full
 inline constexpr int kDisconnected = 11;   // the interface failed under a send or a receive
 inline constexpr int kRxEmpty = 12;        // a receive with nothing waiting
+// Results 4, 6, 7, 8 (a refused filter), 10 and 11 come with a LastFailureDetail naming the
+// interface and the system's reason.
 }  // namespace card_result
 
 inline constexpr int kMaxCardBoard = 15;
@@ -134,9 +137,13 @@ class SocketCanCards final : public PcmFacet, public PccFacet {
     PcmApi& Pcm() { return *this; }
     PccApi& Pcc() { return *this; }
 
+    // Of both facets: the detail of the latest call, whichever family made it.
+    std::string LastFailureDetail() const override { return lastDetail_; }
+
   private:
     struct Port {
         std::optional<CanPortSocket> socket;
+        std::string ifname;  // of the socket
         bool receiveInterrupt = false;
     };
     struct Card {
@@ -164,6 +171,7 @@ class SocketCanCards final : public PcmFacet, public PccFacet {
 
     CanSocketOpener& opener_;
     std::map<std::pair<CardFamily, uint8_t>, Card> cards_;  // active cards only
+    std::string lastDetail_;                                // of the latest call only
 };
 
 }  // namespace b6409

@@ -1,6 +1,7 @@
 #include "link/socketcan_uhv.h"
 
 #include <cerrno>
+#include <tuple>
 #include <vector>
 
 namespace b6409 {
@@ -39,6 +40,7 @@ int OpenErrorResult(int error) {
 }  // namespace
 
 int SocketCanUhv::OpenAdapter(const UhvOpenRecord* record) {
+    lastDetail_.clear();
     if (!record) return kConfigFail;
     if (record->deviceKind != 1 && record->deviceKind != 2) return kModName;
     const DeviceKind kind = record->deviceKind == 1 ? DeviceKind::Uhv1 : DeviceKind::Uhv2;
@@ -52,16 +54,20 @@ int SocketCanUhv::OpenAdapter(const UhvOpenRecord* record) {
         if (rates[i] != 0 && ports_[i]) return kPortInUse;
 
     // All ports or none: a half-opened adapter would outlive the failed open.
-    std::vector<std::pair<int, CanPortSocket>> opened;
+    std::vector<std::tuple<int, std::string, CanPortSocket>> opened;
     for (int i = 0; i < kCanPorts; ++i) {
         if (rates[i] == 0) continue;
+        std::string ifname = CanInterfaceName(kind, comNumber, i + 1);
         int error = 0;
-        const int fd = opener_.OpenBound(CanInterfaceName(kind, comNumber, i + 1), &error);
-        if (fd < 0) return OpenErrorResult(error);
-        opened.emplace_back(i, CanPortSocket(fd));
+        const int fd = opener_.OpenBound(ifname, &error);
+        if (fd < 0) {
+            lastDetail_ = CanInterfaceDetail(ifname, error);
+            return OpenErrorResult(error);
+        }
+        opened.emplace_back(i, std::move(ifname), CanPortSocket(fd));
     }
-    for (auto& [index, socket] : opened)
-        ports_[index].emplace(Port{comNumber, rates[index], std::move(socket)});
+    for (auto& [index, ifname, socket] : opened)
+        ports_[index].emplace(Port{comNumber, rates[index], std::move(ifname), std::move(socket)});
     openAdapters_.insert(comNumber);
     return kOk;
 }
@@ -81,12 +87,14 @@ SocketCanUhv::Port* SocketCanUhv::FindPort(uint8_t canPort, int* result) {
 }
 
 int SocketCanUhv::PrepareSend(uint8_t canPort) {
+    lastDetail_.clear();
     int result = kOk;
     if (Port* port = FindPort(canPort, &result)) port->socket.DiscardWaiting();
     return result;
 }
 
 int SocketCanUhv::SendFrame(uint8_t canPort, const UhvFrameRecord* frame) {
+    lastDetail_.clear();
     int result = kOk;
     Port* port = FindPort(canPort, &result);
     if (!port) return result;
@@ -94,12 +102,14 @@ int SocketCanUhv::SendFrame(uint8_t canPort, const UhvFrameRecord* frame) {
     if (!frame || !RecordToCanFrame(*frame, &out)) return kFidLength;
     const int error = port->socket.Write(out);
     if (error == 0) return kOk;
+    lastDetail_ = CanInterfaceDetail(port->ifname, error);
     // CAN_RAW answers a full transmit queue with ENOBUFS rather than blocking.
     if (error == ENOBUFS || error == EAGAIN) return kTxBufFull;
     return kDevDisconnect;
 }
 
 int SocketCanUhv::CountReceived(uint8_t canPort, uint32_t* count) {
+    lastDetail_.clear();
     int result = kOk;
     Port* port = FindPort(canPort, &result);
     const uint32_t waiting = port ? static_cast<uint32_t>(port->socket.WaitingCount()) : 0;
@@ -108,6 +118,7 @@ int SocketCanUhv::CountReceived(uint8_t canPort, uint32_t* count) {
 }
 
 int SocketCanUhv::ReceiveFrame(uint8_t canPort, UhvFrameRecord* frame) {
+    lastDetail_.clear();
     int result = kOk;
     Port* port = FindPort(canPort, &result);
     if (!port) return result;
@@ -115,12 +126,16 @@ int SocketCanUhv::ReceiveFrame(uint8_t canPort, UhvFrameRecord* frame) {
     can_frame in{};
     const int error = port->socket.Take(&in);
     if (error == EAGAIN) return kRxBufEmpty;
-    if (error != 0) return kDevDisconnect;
+    if (error != 0) {
+        lastDetail_ = CanInterfaceDetail(port->ifname, error);
+        return kDevDisconnect;
+    }
     CanFrameToRecord(in, frame);
     return kOk;
 }
 
 int SocketCanUhv::CloseAdapter(uint8_t devicePort) {
+    lastDetail_.clear();
     const int comNumber = devicePort == 0 ? 256 : devicePort;
     if (!openAdapters_.erase(comNumber)) return kPortNotOpen;
     for (auto& port : ports_)

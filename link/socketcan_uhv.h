@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <set>
+#include <string>
 
 #include "link/can_library_apis.h"
 #include "link/can_socket.h"
@@ -32,6 +33,8 @@ namespace b6409 {
 //   10 CAN_DevDisconnect_Err  the interface failed under a send or a receive
 //   14 CAN_RxBufEmpty         a receive with nothing waiting
 //   15 CAN_TxBufFull          the interface's transmit queue is full
+// Results 2, 3, 7, 10 and 15 come with a LastFailureDetail naming the interface and the
+// system's reason.
 class SocketCanUhv final : public UhvCanApi {
   public:
     explicit SocketCanUhv(CanSocketOpener& opener) : opener_(opener) {}
@@ -42,6 +45,7 @@ class SocketCanUhv final : public UhvCanApi {
     int CountReceived(uint8_t canPort, uint32_t* count) override;
     int ReceiveFrame(uint8_t canPort, UhvFrameRecord* frame) override;
     int CloseAdapter(uint8_t devicePort) override;
+    std::string LastFailureDetail() const override { return lastDetail_; }
 
     // The rate the open asked for on a CAN port in use; 0 when no open adapter uses it.
     uint32_t RequestedBitRate(uint8_t canPort) const;
@@ -52,6 +56,7 @@ class SocketCanUhv final : public UhvCanApi {
     struct Port {
         int comNumber;
         uint32_t bitRate;
+        std::string ifname;
         CanPortSocket socket;
     };
 
@@ -61,6 +66,7 @@ class SocketCanUhv final : public UhvCanApi {
     CanSocketOpener& opener_;
     std::set<int> openAdapters_;                          // COM numbers
     std::array<std::optional<Port>, kCanPorts> ports_{};  // by CAN port number - 1
+    std::string lastDetail_;                              // of the latest call only
 };
 
 }  // namespace b6409

@@ -134,11 +134,11 @@ CommandResult ExchangeCommand(DeviceKind kind, CommandKind command, const Exchan
 
     auto link = services.links.MakeLink(kind, numbers);
     if (auto failure = link->Open()) {
-        CloseAndReport(*link, services.sink, failure->message);
+        CloseAndReport(*link, services.sink, *failure);
         return CommandResult::LinkFailed;
     }
     if (auto failure = link->SendFrame(request)) {
-        CloseAndReport(*link, services.sink, failure->message);
+        CloseAndReport(*link, services.sink, *failure);
         return CommandResult::LinkFailed;
     }
     services.clock.SleepMs(kWaitAfterSendMs);
@@ -158,7 +158,7 @@ CommandResult ExchangeCommand(DeviceKind kind, CommandKind command, const Exchan
         }
         ReceiveOutcome received = link->ReceiveFrame();
         if (received.failure) {
-            CloseAndReport(*link, services.sink, received.failure->message);
+            CloseAndReport(*link, services.sink, *received.failure);
             return CommandResult::LinkFailed;
         }
         reply = received.frame;

@@ -1,15 +1,19 @@
 // b6409ctl and b6409-sim as a user runs them: separate processes on a pseudo-terminal.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "support/sim_process.h"
+#include "support/temp_dir.h"
 
 namespace {
 
+using b6409::test::BinDir;
 using b6409::test::Outcome;
 using b6409::test::RunCtl;
 using b6409::test::SimProcess;
@@ -54,6 +58,21 @@ TEST(CtlProcess, ExitStatusFollowsTheOutcome) {
     const Outcome missing = RunCtl("--device ucv1 --port /nonexistent/tty info");
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out, "Device Open Fail !! (ErrCode:2)\n");
+}
+
+TEST(CtlProcess, ACardFailureKeepsItsMessageAndTellsWhatWasTriedOnStderr) {
+    b6409::test::TempDir dir;
+    const std::string command = BinDir() + "/b6409ctl --device pcm1 --can-if b6409nosuch0 info >" +
+                                (dir / "out") + " 2>" + (dir / "err");
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const auto text = [&](const char* name) {
+        const std::vector<uint8_t> bytes = b6409::test::TempDir::ReadBytes(dir / name);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    EXPECT_EQ(text("out"), "Init Board Error ! (ErrCode:4)\n");
+    EXPECT_EQ(text("err"), "b6409ctl: SocketCAN interface b6409nosuch0: No such device\n");
 }
 
 TEST(CtlProcess, BadValuesAreRefusedWithStatusTwoAndNothingSent) {

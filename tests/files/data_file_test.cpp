@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "support/recorders.h"
 #include "support/temp_dir.h"
@@ -79,68 +80,95 @@ TEST(DataFile, RowsComeBackUnderTheirPositionAndAsWritten) {
     IdTable table;
     for (int i = 0; i < 8; ++i) table.AppendRow("050", "29>11-bit MID", "0x1FFFFFFF>0x012");
     table.AppendRow("x", "not a kind", "free text");
+    table.AppendRow("y", "11-bit SID", std::string(127, 'A'));  // the longest a cell can be
     IdTable loaded;
     DecodeDataFile(EncodeDataFile(IdListMode::Mapping, table), IdListMode::Mapping, loaded);
-    ASSERT_EQ(loaded.RowCount(), 9u);
+    ASSERT_EQ(loaded.RowCount(), 10u);
     EXPECT_EQ(loaded.Row(6).number, "007");
     EXPECT_EQ(loaded.Row(8).type, "not a kind");
     EXPECT_EQ(loaded.Row(8).id, "free text");
+    EXPECT_EQ(loaded.Row(9).id, std::string(127, 'A'));
 }
 
-TEST(DataFile, RefusedFilesLeaveTheTableAsItWas) {
+// Everything a row holds, selection included, for "exactly as it was".
+std::vector<std::tuple<std::string, std::string, std::string, bool, bool>> Everything(
+    const IdTable& table) {
+    std::vector<std::tuple<std::string, std::string, std::string, bool, bool>> rows;
+    for (const IdRow& row : table.Rows())
+        rows.emplace_back(row.number, row.type, row.id, row.selected, row.focused);
+    return rows;
+}
+
+TEST(DataFile, RefusedFilesLeaveTheTableExactlyAsItWas) {
     IdTable mapping;
     mapping.AppendEntry({IdKind::Mid11To11, 0x100, 0x200});
     const auto mappingFile = EncodeDataFile(IdListMode::Mapping, mapping);
-    const auto filterFile = EncodeDataFile(IdListMode::Filter, FilterTable(2));
+    const auto filterFile = EncodeDataFile(IdListMode::Filter, FilterTable(40));
     std::vector<uint8_t> noColumns = filterFile;
     noColumns[19] = 'X';  // "Total Columns:" spelt otherwise
     std::vector<uint8_t> wrongTitle = filterFile;
     wrongTitle[4] = 't';
+    // Cut halfway, after some twenty good rows.
+    const std::vector<uint8_t> truncated(filterFile.begin(),
+                                         filterFile.begin() + filterFile.size() / 2);
+    std::vector<uint8_t> overlong = EncodeDataFile(IdListMode::Filter, [] {
+        IdTable table;
+        table.AppendRow("001", "11-bit SID", std::string(127, 'A'));
+        table.AppendRow("002", "11-bit SID", std::string(128, 'B'));
+        return table;
+    }());
 
     const std::pair<std::pair<const std::vector<uint8_t>*, IdListMode>, std::string> cases[] = {
         {{&mappingFile, IdListMode::Filter}, "This is a Mapping-ID File !"},
         {{&filterFile, IdListMode::Mapping}, "This is a Filter-ID File !"},
         {{&wrongTitle, IdListMode::Filter}, "File Format Error !"},
         {{&noColumns, IdListMode::Filter}, "File Format Error !"},
+        {{&truncated, IdListMode::Filter}, "File Format Error !"},
+        {{&overlong, IdListMode::Filter}, "File Format Error !"},
     };
+    IdTable before;
+    before.AppendRow("007", "11-bit SID", "0x123");
+    before.AppendRow("008", "29-bit GID", "0x1ABCDEF");
+    before.Row(1).selected = before.Row(1).focused = true;
     for (const auto& [input, message] : cases) {
-        IdTable table = FilterTable(3);
+        IdTable table = before;
         const DataFileLoad load = DecodeDataFile(*input.first, input.second, table);
         EXPECT_EQ(load.message, message);
         EXPECT_FALSE(load.tableReplaced);
-        EXPECT_TRUE(table.SameTexts(FilterTable(3))) << message;
+        EXPECT_EQ(Everything(table), Everything(before)) << message;
+    }
+
+    // The same through the file on disk, which is what the window and b6409ctl load.
+    test::TempDir dir;
+    test::RecordingSink sink;
+    for (const auto& [name, bytes] :
+         {std::pair{"cut.dat", &truncated}, {"map.dat", &mappingFile}}) {
+        test::TempDir::WriteBytes(dir / name, *bytes);
+        IdTable table = before;
+        EXPECT_FALSE(LoadDataFile(dir / name, IdListMode::Filter, table, sink));
+        EXPECT_EQ(sink.shown.back().second, MessageIcon::Stop);
+        EXPECT_EQ(Everything(table), Everything(before)) << name;
     }
 }
 
-TEST(DataFile, ACutFileNeverReadsOutOfBoundsAndKeepsTheRowsBeforeTheCut) {
+TEST(DataFile, ACutFileNeverReadsOutOfBoundsAndIsLoadedWholeOrNotAtAll) {
     const IdTable saved = FilterTable(40);
     const std::vector<uint8_t> bytes = EncodeDataFile(IdListMode::Filter, saved);
     for (size_t length = 0; length < bytes.size(); ++length) {
         // A copy of exactly the cut length, so that a read past it is a read past the buffer.
         const std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + length);
         IdTable table;
+        table.AppendRow("001", "11-bit SID", "0x7FF");
         const DataFileLoad load = DecodeDataFile(cut, IdListMode::Filter, table);
-        ASSERT_LE(table.RowCount(), saved.RowCount());
-        for (size_t i = 0; i + 1 < table.RowCount(); ++i)
-            ASSERT_EQ(table.Row(i).id, saved.Row(i).id) << length;
         // Only the final filler record, which is never read, may go missing unnoticed.
         if (length <= bytes.size() - 14) {
             EXPECT_FALSE(load.message.empty()) << length;
+            ASSERT_EQ(table.RowCount(), 1u) << length;
+            ASSERT_EQ(table.Row(0).id, "0x7FF") << length;
+        } else {
+            EXPECT_TRUE(table.SameTexts(saved)) << length;
         }
     }
-}
-
-TEST(DataFile, OverlongTextsAreAFormatError) {
-    IdTable table;
-    table.AppendRow("001", "11-bit SID", std::string(127, 'A'));
-    table.AppendRow("002", "11-bit SID", std::string(128, 'B'));
-    IdTable loaded;
-    const DataFileLoad load =
-        DecodeDataFile(EncodeDataFile(IdListMode::Filter, table), IdListMode::Filter, loaded);
-    EXPECT_EQ(load.message, "File Format Error !");
-    ASSERT_EQ(loaded.RowCount(), 2u);  // the second row was appended before its long cell
-    EXPECT_EQ(loaded.Row(0).id, std::string(127, 'A'));
-    EXPECT_EQ(loaded.Row(1).id, "");
 }
 
 TEST(DataFilePaths, DatIsAppendedUnlessThePathHoldsIt) {

@@ -123,6 +123,7 @@ class CallLog {
   public:
     std::vector<std::string> calls;
     std::map<std::string, int> results;
+    std::string detail;  // what a fake tells of its failures
 
   protected:
     template <typename Forward, typename... Args>
@@ -191,6 +192,9 @@ class UhvSpy : public UhvCanApi, public CallLog {
         return B6409_LOGGED(ReceiveFrame, p, f);
     }
     int CloseAdapter(uint8_t d) override { return B6409_LOGGED(CloseAdapter, d); }
+    std::string LastFailureDetail() const override {
+        return inner_ ? inner_->LastFailureDetail() : detail;
+    }
 
   private:
     UhvCanApi* inner_;
@@ -216,6 +220,9 @@ class CardSpy : public Api, public CallLog {
         return B6409_LOGGED(ReceiveFrame, b, p, f);
     }
     int CloseCard(uint8_t b) override { return B6409_LOGGED(CloseCard, b); }
+    std::string LastFailureDetail() const override {
+        return inner_ ? inner_->LastFailureDetail() : detail;
+    }
 
   protected:
     Api* inner_;

@@ -104,6 +104,16 @@ TEST_F(CanLinkExchangeTest, PccCardResetsThePortAndInstallsTheHandlerBeforeSendi
     ExpectOneRequestOn("can2");
 }
 
+TEST_F(CanLinkExchangeTest, AMissingInterfaceIsNamedWithTheSystemsReason) {
+    opener.interfaces = {"can0"};
+    EXPECT_EQ(GetModuleInfo(DeviceKind::Uhv2, 0, 1), CommandResult::LinkFailed);
+    EXPECT_EQ(GetModuleInfo(DeviceKind::Pcm1, 0, 1), CommandResult::LinkFailed);
+    EXPECT_EQ(GetModuleInfo(DeviceKind::Pcc2, 0, 1), CommandResult::LinkFailed);
+    EXPECT_EQ(sink.Texts(), (Calls{"DEV_PortNotExist_Err", "Init Board Error ! (ErrCode:4)",
+                                   "CAN Reset Port 2 Error ! (ErrCode:4)"}));
+    EXPECT_EQ(sink.details, Calls(3, "SocketCAN interface can1: No such device"));
+}
+
 TEST_F(CanLinkExchangeTest, ReceivedFramesKeepFormatRemoteFlagAndDlc) {
     const LinkNumbers numbers{1, 0, 1, 1};
     UhvLink uhvLink(uhvLayer, DeviceKind::Uhv1, numbers);

@@ -72,7 +72,10 @@ TEST_F(UhvLayerTest, OpenChecksKindPortsRatesAndWhatIsInUse) {
     EXPECT_EQ(Open(1, 1, 0, 250000), 8);  // a UHV-1 has no CAN2
     EXPECT_EQ(Open(1, 2, 0, 0), 6);       // nothing to open
     EXPECT_EQ(Open(1, 2, 0, 250000), 3);  // can1 is missing
+    EXPECT_EQ(uhv.LastFailureDetail(), "SocketCAN interface can1: No such device");
     EXPECT_TRUE(opener.opened.empty());
+    EXPECT_EQ(Open(1, 2, 0, 0), 6);
+    EXPECT_EQ(uhv.LastFailureDetail(), "");  // no system reason, and nothing of the last call
 
     ASSERT_EQ(Open(3, 2, 250000, 0), 0);
     EXPECT_EQ(uhv.RequestedBitRate(1), 250000u);
@@ -150,6 +153,7 @@ TEST_F(UhvLayerTest, SendAndReceiveFailuresAreNamedByCause) {
     }
     shutdown(opener.moduleEnd["can0"], SHUT_RDWR);
     EXPECT_EQ(Send(1), 10);  // CAN_DevDisconnect_Err
+    EXPECT_EQ(uhv.LastFailureDetail(), "SocketCAN interface can0: Broken pipe");
     UhvFrameRecord record;
     EXPECT_EQ(uhv.ReceiveFrame(1, &record), 10);
 }
@@ -179,6 +183,9 @@ TEST_F(CardLayerTest, PortCallsNeedAnActiveCardAndAnInitialisedPort) {
 
     opener.interfaces = {"can0"};
     EXPECT_EQ(pcc.ResetPort(0, 2), kNoInterface);
+    EXPECT_EQ(pcc.LastFailureDetail(), "SocketCAN interface can1: No such device");
+    EXPECT_EQ(pcc.InitPort(0, 5), kPortNumber);
+    EXPECT_EQ(pcc.LastFailureDetail(), "");
     EXPECT_EQ(pcc.InitPort(0, 2), kNoInterface);
     ASSERT_EQ(pcc.ResetPort(0, 1), kOk);
     ASSERT_EQ(pcc.InitPort(0, 1), kOk);

@@ -9,11 +9,16 @@
 
 namespace b6409::test {
 
-// Keeps every message shown, with its icon.
+// Keeps every message shown, with its icon, and the details that came with some of them.
 class RecordingSink : public MessageSink {
   public:
     void Show(const std::string& text, MessageIcon icon) override {
         shown.emplace_back(text, icon);
+    }
+    void ShowWithDetail(const std::string& text, MessageIcon icon,
+                        const std::string& detail) override {
+        shown.emplace_back(text, icon);
+        details.push_back(detail);
     }
     std::vector<std::string> Texts() const {
         std::vector<std::string> texts;
@@ -22,6 +27,7 @@ class RecordingSink : public MessageSink {
     }
     std::string Last() const { return shown.empty() ? std::string() : shown.back().first; }
     std::vector<std::pair<std::string, MessageIcon>> shown;
+    std::vector<std::string> details;
 };
 
 // Records the waits instead of waiting.
