@@ -231,7 +231,8 @@ Commands:
 
 Exit status: 0 the module accepted the command (or the file was written), 1 the
 interface failed or no reply came, 8 the module answered with an error, 2 bad usage
-or a list file that cannot be read or written (nothing was sent).
+or a list file that cannot be read or written (nothing was sent), 130 a download
+stopped by Ctrl+C after the row in flight, before its end step.
 )";
 }
 

@@ -1,5 +1,8 @@
 #include "cli/ctl_runner.h"
 
+#include <signal.h>
+
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -13,6 +16,33 @@
 namespace b6409 {
 
 namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void NoteInterrupt(int) {
+    interrupted = 1;
+}
+
+// Ctrl+C during a download: the row in flight is answered, then the download stops without its
+// end step, so the module never sees half a request. A second Ctrl+C ends the program at once.
+class InterruptPump final : public EventPump {
+  public:
+    InterruptPump() {
+        interrupted = 0;
+        struct sigaction action {};
+        action.sa_handler = NoteInterrupt;
+        action.sa_flags = SA_RESETHAND | SA_RESTART;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previous_);
+    }
+    ~InterruptPump() override { sigaction(SIGINT, &previous_, nullptr); }
+    InterruptPump(const InterruptPump&) = delete;
+    InterruptPump& operator=(const InterruptPump&) = delete;
+    int PumpWaitingMessages() override { return interrupted ? 0 : 1; }
+
+  private:
+    struct sigaction previous_ {};
+};
 
 // Holds messages back until the rows they sum up are printed.
 class HeldMessages final : public MessageSink {
@@ -66,10 +96,18 @@ int Download(const CtlInvocation& run, LinkFactory& links, Clock& clock, const C
     const auto mode = LoadListFile(run.arguments[0], table, output.sink);
     if (!mode) return kExitBadUsage;
     NullProgress noProgress;
-    NullPump pump;
+    InterruptPump pump;
     ProgressSink& progress = output.progress ? *output.progress : noProgress;
     const CommandResult result =
         DownloadList(*mode, table, run.settings, {{links, output.sink, clock}, progress, pump, {}});
+    if (result == CommandResult::Stopped) {
+        // The bar, when there is one, stands on stderr's last line.
+        std::fprintf(stderr,
+                     "%sb6409ctl: the download to CAN%d was stopped before its end step; the "
+                     "module's list is incomplete until a list is downloaded again.\n",
+                     output.progress ? "\n" : "", run.settings.modulePortIndex + 1);
+        std::fflush(stderr);
+    }
     return static_cast<int>(result);
 }
 

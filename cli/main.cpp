@@ -37,8 +37,9 @@ int main(int argc, char** argv) {
     }
     if (run.canInterface) SetCanInterfaceOverride(*run.canInterface);
     SystemLinkFactory links(clock, serialPaths);
-    StreamMessageSink sink(stdout);
+    StreamMessageSink lines(stdout);
     TerminalProgress progress(stderr);
+    AfterProgressSink sink(lines, progress);
     const CtlOutput output{sink, stdout, isatty(STDERR_FILENO) ? &progress : nullptr};
     return RunCtl(run, links, clock, output);
 }

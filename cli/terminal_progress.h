@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/message_sink.h"
 #include "common/progress.h"
 
 namespace b6409 {
@@ -24,6 +25,26 @@ class TerminalProgress final : public ProgressSink {
     int32_t lower_ = 0;
     int32_t upper_ = 100;
     int shownPercent_ = -1;
+};
+
+// Ends the bar's line before each message, so that the message starts a line of its own.
+class AfterProgressSink final : public MessageSink {
+  public:
+    AfterProgressSink(MessageSink& messages, TerminalProgress& progress)
+        : messages_(messages), progress_(progress) {}
+    void Show(const std::string& text, MessageIcon icon) override {
+        progress_.Finish();
+        messages_.Show(text, icon);
+    }
+    void ShowWithDetail(const std::string& text, MessageIcon icon,
+                        const std::string& detail) override {
+        progress_.Finish();
+        messages_.ShowWithDetail(text, icon, detail);
+    }
+
+  private:
+    MessageSink& messages_;
+    TerminalProgress& progress_;
 };
 
 }  // namespace b6409

@@ -9,6 +9,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -405,6 +406,33 @@ TEST_F(FaultMatrix, ASimulatorKilledDuringADownloadEndsItWithATimeout) {
     const Outcome again = test::RunCtl("--port " + port + " download " + file);
     EXPECT_EQ(again.status, 0);
     EXPECT_EQ(again.out, "Set CAN1-ID Filter OK !\n");
+}
+
+// Ctrl+C during a download: the row in flight is answered, then b6409ctl ends without the end
+// step, says so, and exits with 130.
+TEST_F(FaultMatrix, CtrlCDuringADownloadStopsItBeforeTheEndStep) {
+    test::TempDir dir;
+    IdTable table;
+    for (uint32_t row = 0; row < 40; ++row) table.AppendEntry({IdKind::Sid11, 0x100 + row, 0});
+    const std::string file = dir / "forty.dat";
+    test::TempDir::WriteBytes(file, EncodeDataFile(IdListMode::Filter, table));
+    const std::string port = dir / "com1";
+
+    test::SimProcess sim("--link " + port + " --trace");
+    ASSERT_FALSE(sim.path().empty());
+    auto ctl = test::StartCtl("--port " + port + " download " + file);
+    for (int i = 0; i < 6; ++i) ASSERT_FALSE(sim.NextLine().empty()) << i;
+    ctl->Signal(SIGINT);
+    const Outcome outcome = test::Finish(*ctl);
+    EXPECT_EQ(outcome.status, 130);
+    EXPECT_EQ(outcome.out,
+              "b6409ctl: the download to CAN1 was stopped before its end step; the module's list "
+              "is incomplete until a list is downloaded again.\n");
+
+    sim.process().Signal(SIGTERM);
+    const std::string trace = sim.process().ReadAll();
+    EXPECT_EQ(trace.find(LineOf(Request(0x102))), std::string::npos) << trace;
+    EXPECT_LE(std::count(trace.begin(), trace.end(), '\n'), 1 + 1 + 8) << trace;
 }
 
 }  // namespace
