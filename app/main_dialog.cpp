@@ -220,7 +220,8 @@ void MainDialog::BuildControls() {
     funcTest->hide();
     modeRow->addWidget(funcTest);
     modeRow->addStretch();
-    modeRow->addWidget(new QLabel("CAN Controller"));
+    auto* modulePortLabel = new QLabel("CAN Controller");
+    modeRow->addWidget(modulePortLabel);
     modulePortList_ = WithId(new QComboBox, 1012);
     modulePortList_->setEditable(true);
     modulePortList_->setInsertPolicy(QComboBox::NoInsert);
@@ -279,6 +280,11 @@ void MainDialog::BuildControls() {
     tableView_->verticalHeader()->hide();
     tableView_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     tableView_->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    // The header beyond the last column is drawn in the window colour, which would show the
+    // dialog's beige as a gap in the white list: it takes the colour of the header's sections.
+    QPalette headerPalette = tableView_->horizontalHeader()->palette();
+    headerPalette.setColor(QPalette::Window, headerPalette.color(QPalette::Button));
+    tableView_->horizontalHeader()->setPalette(headerPalette);
     tableView_->setColumnWidth(0, 34);
     tableView_->setColumnWidth(1, 100);
     tableView_->setColumnWidth(2, kIdColumnWidth);
@@ -343,9 +349,9 @@ void MainDialog::BuildControls() {
         button->hide();
     }
 
-    lockedDuringDownload_ = {deviceBox,       listModeRadios_[0], listModeRadios_[1],
-                             modulePortList_, singleBox_,         groupBox_,
-                             tableView_,      optionBox,          getButton_};
+    lockedDuringDownload_ = {deviceBox,  listModeRadios_[0], listModeRadios_[1], modulePortList_,
+                             singleBox_, groupBox_,          tableView_,         optionBox,
+                             getButton_, modulePortLabel};
     for (int id : {1031, 1032, 1033, 1034}) lockedDuringDownload_.push_back(Control(id));
 
     // The About entry: the window manager owns the title bar's menu here, so the dialog offers

@@ -459,30 +459,3 @@ TEST_F(RealFileDialogTest, SavingAskedBeforeReplacingTheFileItWillWrite) {
 
 }  // namespace
 }  // namespace b6409
-
-namespace b6409 {
-namespace {
-
-// Writes the pictures of the README when B6409_SCREENSHOT_DIR names a folder.
-TEST_F(MainDialogTest, Screenshots) {
-    const QString folder = qEnvironmentVariable("B6409_SCREENSHOT_DIR");
-    if (folder.isEmpty()) GTEST_SKIP() << "B6409_SCREENSHOT_DIR is not set";
-    dialog->grab().save(folder + "/dialog-start.png");
-
-    for (const char* id : {"100", "2A0", "7E0"}) {
-        Type(1015, id);
-        Click(1016);
-    }
-    Type(1019, "300");
-    Type(1020, "3FF");
-    Click(1021);
-    auto* bar = Find<PercentProgressBar>(1035);
-    bar->showText = true;
-    bar->SetRange(0, 800);
-    bar->SetPos(430);
-    Find<QPushButton>(1024)->setEnabled(false);
-    dialog->grab().save(folder + "/dialog-download.png");
-}
-
-}  // namespace
-}  // namespace b6409
