@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite. No display and no hardware needed: serial
 # links run through pseudo-terminals and the module simulator, CAN links through socket pairs.
-# Three steps:
+# Four steps:
 #   1. the normal build in build/ (or $B6409_BUILD_DIR) and its tests;
-#   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/
+#   2. the desktop utility driven through its window on a virtual X display against the
+#      module simulator, renewing docs/screenshots/ (scripts/gui-check.sh; skipped with
+#      B6409_SKIP_GUI=1);
+#   3. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/
 #      (skipped with B6409_SKIP_SANITIZERS=1);
-#   3. the libFuzzer targets built with clang in build-fuzz/, each run briefly over its seed
+#   4. the libFuzzer targets built with clang in build-fuzz/, each run briefly over its seed
 #      corpus (skipped with B6409_SKIP_FUZZ=1; scripts/fuzz.sh runs them for longer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +16,11 @@ scripts/setup-deps.sh
 scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "${B6409_BUILD_DIR:-build}" --output-on-failure -j "$(nproc)"
+
+if [ "${B6409_SKIP_GUI:-0}" != 1 ]; then
+    echo "test.sh: the utility's window, driven on a virtual display"
+    scripts/gui-check.sh
+fi
 
 # Any report ends the program that made it, with a stack trace. Leaks inside system libraries
 # are suppressed by name (scripts/lsan-suppressions.txt); test programs discovered at build time
