@@ -8,9 +8,10 @@ namespace b6409 {
 // lives. The mark is an exclusive flock() on a lock file: the kernel drops it however the
 // process ends, crash and SIGKILL included, so no stale mark can keep a new copy out.
 //
-// Only a lock held by another open file counts as "another copy runs". When the lock file
-// cannot be made or opened at all, the caller is told so and should start as if it were alone:
-// a missing runtime directory must not keep the user from the program.
+// Only a lock held by another open file counts as "another copy runs". The lock lives only in a
+// directory that the user owns and nobody else may write to, so no other user can plant a lock
+// file that keeps this user out, or make one copy miss another. When no such place can be found,
+// the mark is Unavailable and the program must not start unguarded.
 class SingleInstanceLock {
   public:
     enum class Status {
@@ -19,15 +20,19 @@ class SingleInstanceLock {
         Unavailable,  // no mark could be taken; error() says why
     };
 
-    // Takes the mark for `applicationName` at LockFilePath(applicationName).
+    // Takes the mark for `applicationName` in the first private directory of these:
+    //   $XDG_RUNTIME_DIR                  <name>.lock (when absolute, as the XDG rules ask)
+    //   /tmp/<name>-<uid>/                <name>.lock (made with mode 0700 when missing)
+    //   $HOME/.cache/<name>/              <name>-<host>.lock (a home may be shared by machines)
+    // A directory is private when it is a real directory (no link), owned by this user, closed
+    // to group and others, and writable. Error() says why each was passed over when none is.
     static SingleInstanceLock Acquire(const std::string& applicationName);
-    // Takes the mark on the given lock file, which is created when missing.
+    // Takes the mark on the given lock file, which is created when missing. A file there that
+    // another user owns is not trusted: Unavailable.
     static SingleInstanceLock AcquireAt(const std::string& lockFilePath);
 
-    // $XDG_RUNTIME_DIR/<name>.lock, or /tmp/<name>-<uid>.lock when the runtime directory is not
-    // set (or not an absolute path, which the XDG rules say to ignore). The uid keeps users of
-    // a shared /tmp apart, as the runtime directory does by being per user.
-    static std::string LockFilePath(const std::string& applicationName);
+    // Whether the directory is private as above; otherwise *why says why not.
+    static bool IsPrivateDirectory(const std::string& path, std::string* why);
 
     SingleInstanceLock(SingleInstanceLock&& other) noexcept;
     SingleInstanceLock& operator=(SingleInstanceLock&& other) noexcept;

@@ -20,8 +20,7 @@ const QColor kDialogText(0, 0, 0);
 // The refused copy's box comes before the dialog look is set, so it shows in the system's
 // colours. The text also goes to stderr, where a copy started from a terminal or a launcher
 // that keeps a log leaves a trace of why it ended.
-void ShowRefusal(const QString& applicationName) {
-    const QString text = UtilityApp::RunningText(applicationName);
+void ShowRefusal(const QString& applicationName, const QString& text) {
     std::fprintf(stderr, "%s\n", qPrintable(text));
     std::fflush(stderr);
     QMessageBox box(QMessageBox::NoIcon, applicationName, text, QMessageBox::Ok);
@@ -41,6 +40,14 @@ std::string UtilityApp::ApplicationNameFromPath(std::string_view path) {
 
 QString UtilityApp::RunningText(const QString& applicationName) {
     return applicationName + QStringLiteral(" is Running !!");
+}
+
+QString UtilityApp::UnguardedText(const QString& applicationName, const std::string& why) {
+    return applicationName +
+           QStringLiteral(
+               " cannot make sure that only one copy runs (%1). Set XDG_RUNTIME_DIR "
+               "to a folder of your own with mode 0700.")
+               .arg(QString::fromStdString(why));
 }
 
 QPalette UtilityApp::DialogPalette(const QPalette& base) {
@@ -73,11 +80,15 @@ int UtilityApp::Run(int argc, char** argv, const MainDialogFactory& makeMainDial
     // Lets a desktop shell match the windows to the installed launcher and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("b6409-utility"));
 
-    // Held until the process ends. A lock that cannot be taken at all is no reason to keep the
-    // user out, so only a lock held by another copy refuses.
+    // Held until the process ends. Without a lock no copy could tell that another runs, and two
+    // copies could send one module two lists at once: the program does not start unguarded.
     const SingleInstanceLock instance = SingleInstanceLock::Acquire(name);
     if (instance.AnotherCopyRuns()) {
-        ShowRefusal(applicationName);
+        ShowRefusal(applicationName, RunningText(applicationName));
+        return kRefusedExitStatus;
+    }
+    if (instance.status() == SingleInstanceLock::Status::Unavailable) {
+        ShowRefusal(applicationName, UnguardedText(applicationName, instance.error()));
         return kRefusedExitStatus;
     }
 

@@ -37,6 +37,8 @@ class UtilityApp {
 
     // "<name> is Running !!", the refusal a second copy shows.
     static QString RunningText(const QString& applicationName);
+    // The refusal when no private place for the one-copy lock was found; `why` says why.
+    static QString UnguardedText(const QString& applicationName, const std::string& why);
 
     // The dialogs' palette built on `base`: a warm beige background with black text. Only the
     // background and its text change; edit fields, lists and push buttons keep their colours.

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "support/child_process.h"
 #include "support/temp_dir.h"
@@ -148,15 +150,19 @@ TEST(SingleInstanceLock, HeldForTheLifeOfTheObjectAndNotPassedToStartedPrograms)
     waitpid(sleeper, nullptr, 0);
 }
 
-TEST(SingleInstanceLock, ALockThatCannotBeMadeIsNotARefusal) {
+TEST(SingleInstanceLock, ALockThatCannotBeMadeOrIsSomeoneElsesIsUnavailable) {
     test::TempDir dir;
     test::TempDir::WriteBytes(dir / "not-a-directory", {'x'});
     std::filesystem::create_directory(dir / "a-directory.lock");
     std::filesystem::create_symlink(dir / "elsewhere", dir / "planted.lock");
+    std::vector<std::string> paths = {dir / "missing/B6409_Utility.lock",
+                                      dir / "not-a-directory/B6409_Utility.lock",
+                                      dir / "a-directory.lock", dir / "planted.lock"};
+    test::TempDir::WriteBytes(dir / "foreign.lock", {});
+    if (chown((dir / "foreign.lock").c_str(), 65534, 65534) == 0)
+        paths.push_back(dir / "foreign.lock");
 
-    for (const std::string& path :
-         {dir / "missing/B6409_Utility.lock", dir / "not-a-directory/B6409_Utility.lock",
-          dir / "a-directory.lock", dir / "planted.lock"}) {
+    for (const std::string& path : paths) {
         SCOPED_TRACE(path);
         const SingleInstanceLock lock = SingleInstanceLock::AcquireAt(path);
         EXPECT_EQ(lock.status(), Status::Unavailable);
@@ -165,23 +171,50 @@ TEST(SingleInstanceLock, ALockThatCannotBeMadeIsNotARefusal) {
     }
     // A symbolic link in the lock's place is not followed to create its target.
     EXPECT_FALSE(std::filesystem::exists(dir / "elsewhere"));
-
-    // The same through the runtime directory, as the program finds it.
-    ScopedEnvironment runtime("XDG_RUNTIME_DIR", (dir / "missing").c_str());
-    EXPECT_EQ(SingleInstanceLock::Acquire("B6409_Utility").status(), Status::Unavailable);
 }
 
-TEST(SingleInstanceLock, WithoutAUsableRuntimeDirectoryTheLockIsPerUserInTmp) {
-    // Every copy must arrive at the same file, also with no or a relative runtime directory
-    // (which would name a different file in every working directory).
-    const std::string fallback = "/tmp/B6409_Utility-" + std::to_string(getuid()) + ".lock";
-    for (const char* runtimeDir : {static_cast<const char*>(nullptr), "", "run"}) {
-        ScopedEnvironment runtime("XDG_RUNTIME_DIR", runtimeDir);
-        EXPECT_EQ(SingleInstanceLock::LockFilePath("B6409_Utility"), fallback);
+// Every copy of one user must arrive at the same file, in a place no other user can write to.
+TEST(SingleInstanceLock, TheLockGoesToTheFirstFolderOfTheUsersOwn) {
+    test::TempDir dir;
+    const std::string name = "b6409-lock-test-" + std::to_string(getpid());
+    const std::string tmpFolder = "/tmp/" + name + "-" + std::to_string(geteuid());
+    std::filesystem::create_directory(dir / "runtime");
+    std::filesystem::permissions(dir / "runtime", std::filesystem::perms::owner_all);
+    ScopedEnvironment home("HOME", (dir / "home").c_str());
+    std::filesystem::create_directory(dir / "home");
+
+    {
+        ScopedEnvironment runtime("XDG_RUNTIME_DIR", (dir / "runtime").c_str());
+        EXPECT_EQ(SingleInstanceLock::Acquire(name).path(), dir / "runtime/" + name + ".lock");
     }
-    ScopedEnvironment runtime("XDG_RUNTIME_DIR", "/run/user/1000");
-    EXPECT_EQ(SingleInstanceLock::LockFilePath("B6409_Utility"),
-              "/run/user/1000/B6409_Utility.lock");
+    // Missing, relative, or open to others: the user's own folder in /tmp, made private.
+    std::filesystem::create_directory(dir / "open");
+    std::filesystem::permissions(dir / "open", std::filesystem::perms::all);
+    for (const std::string& runtimeDir : {dir / "missing", std::string("run"), dir / "open"}) {
+        ScopedEnvironment runtime("XDG_RUNTIME_DIR", runtimeDir.c_str());
+        const SingleInstanceLock lock = SingleInstanceLock::Acquire(name);
+        EXPECT_EQ(lock.status(), Status::Acquired) << lock.error();
+        EXPECT_EQ(lock.path(), tmpFolder + "/" + name + ".lock");
+    }
+    struct stat folder {};
+    ASSERT_EQ(stat(tmpFolder.c_str(), &folder), 0);
+    EXPECT_EQ(folder.st_mode & 0777, 0700u);
+
+    // Another user's folder under that name in /tmp is passed over for one in the home.
+    ScopedEnvironment runtime("XDG_RUNTIME_DIR", nullptr);
+    if (chown(tmpFolder.c_str(), 65534, 65534) == 0) {
+        const SingleInstanceLock lock = SingleInstanceLock::Acquire(name);
+        EXPECT_EQ(lock.status(), Status::Acquired) << lock.error();
+        EXPECT_EQ(lock.path().rfind(dir / "home/.cache/" + name + "/" + name + "-", 0), 0u)
+            << lock.path();
+        // With no home either, the program is told that it would run unguarded, and why.
+        ScopedEnvironment noHome("HOME", nullptr);
+        const SingleInstanceLock none = SingleInstanceLock::Acquire(name);
+        EXPECT_EQ(none.status(), Status::Unavailable);
+        EXPECT_NE(none.error().find(tmpFolder + " is not the user's own folder"), std::string::npos)
+            << none.error();
+    }
+    std::filesystem::remove_all(tmpFolder);
 }
 
 }  // namespace
