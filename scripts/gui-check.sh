@@ -7,10 +7,13 @@
 # One line per check, "ok - ..." or "FAIL - ...", then "N passed, M failed"; the exit status
 # is non-zero when a check failed. Built programs come from ${B6409_BUILD_DIR:-build}/bin.
 #
-# There is no window manager on the display: windows have no frames, so a window's picture is
-# its client area; keyboard focus is given with XSetInputFocus; and a click on the close box is
-# played by what a window manager sends for it, a WM_DELETE_WINDOW message to the window
-# (xdotool's windowclose would destroy the window instead, which no user can do).
+# Until the last phase there is no window manager on the display: windows have no frames, so a
+# window's picture is its client area; keyboard focus is given with XSetInputFocus; and a click
+# on the close box is played by what a window manager sends for it, a WM_DELETE_WINDOW message
+# to the window (xdotool's windowclose would destroy the window instead, which no user can do).
+# The last phase starts one (openbox) and pictures the message boxes and the About box again,
+# with the frame and title bar a user sees, checking that the title bar has room for the whole
+# caption.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -79,6 +82,7 @@ app_pid=""
 cleanup() {
     stop_utility
     stop_sim
+    stop_window_manager
     if [ -n "$xvfb_pid" ]; then
         kill "$xvfb_pid" 2>/dev/null || true
         wait "$xvfb_pid" 2>/dev/null || true
@@ -111,11 +115,167 @@ start_display() {
     export DISPLAY
 }
 
-# Writes the window's picture (no frame: the client area only) to a PNG. Stripped of the
-# time stamps ImageMagick adds, so an unchanged window gives an unchanged file.
+# Writes the window's picture to a PNG: a client window's is its client area only, a frame's
+# has the title bar too. Stripped of the time stamps ImageMagick adds, so an unchanged window
+# gives an unchanged file.
 screenshot() {
     local window=$1 file=$2
     import -window "$window" -strip "png:$file"
+}
+
+# ----------------------------------------------------------------------------------------------
+# The window manager of the last phase: openbox. It leaves a dialog the size the dialog asks
+# for, and when a title bar is too narrow for the caption it shortens the caption in the middle
+# ("B640... tility"), as desktop window managers do. Its theme and title font are pinned by a
+# configuration of its own in the work folder, so the pictures do not follow the machine's
+# settings, and it keeps its files in a home of its own there.
+
+wm_pid=""
+probe_pid=""
+
+start_window_manager() {
+    local home=$work/wm-home
+    mkdir -p "$home"
+    cat >"$work/openbox.xml" <<'EOF'
+<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <theme>
+    <name>Clearlooks</name>
+    <titleLayout>NLIMC</titleLayout>
+    <font place="ActiveWindow">
+      <name>DejaVu Sans</name><size>10</size><weight>bold</weight><slant>normal</slant>
+    </font>
+    <font place="InactiveWindow">
+      <name>DejaVu Sans</name><size>10</size><weight>bold</weight><slant>normal</slant>
+    </font>
+  </theme>
+</openbox_config>
+EOF
+    HOME=$home XDG_CONFIG_HOME=$home/.config XDG_CACHE_HOME=$home/.cache \
+        openbox --config-file "$work/openbox.xml" >"$work/wm.log" 2>&1 &
+    wm_pid=$!
+    if ! wait_until 10 window_manager_running; then
+        echo "gui-check: the window manager did not start" >&2
+        cat "$work/wm.log" >&2
+        exit 1
+    fi
+}
+
+stop_window_manager() {
+    if [ -n "$probe_pid" ]; then
+        kill "$probe_pid" 2>/dev/null || true
+        wait "$probe_pid" 2>/dev/null || true
+        probe_pid=""
+    fi
+    [ -n "$wm_pid" ] || return 0
+    kill "$wm_pid" 2>/dev/null || true
+    wait "$wm_pid" 2>/dev/null || true
+    wm_pid=""
+}
+
+window_manager_running() {
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
+}
+
+# True when the window manager has given the window the focus (its title bar drawn active).
+window_active() {
+    local active
+    active=$(xprop -root _NET_ACTIVE_WINDOW 2>/dev/null | awk '{print $NF}')
+    [[ "$active" =~ ^0x[0-9a-fA-F]+$ ]] && [ "$((active))" -eq "$(($1))" ]
+}
+
+# Prints the frame the window manager put around a client window: its ancestor whose parent
+# is the root window.
+frame_of() {
+    local id=$1 root parent
+    while :; do
+        read -r root parent < <(xwininfo -id "$id" -tree 2>/dev/null |
+            awk '/Root window id:/ {r = $4} /Parent window id:/ {p = $4} END {print r, p}')
+        [ -n "$parent" ] || return 1
+        [ "$parent" = "$root" ] && break
+        id=$parent
+    done
+    echo "$id"
+}
+
+# Writes the frame's part above the client window, its top border and title bar, as a PPM.
+picture_title_bar() {
+    local client=$1 file=$2 frame frame_y client_y width
+    frame=$(frame_of "$client") || return 1
+    read -r frame_y width < <(xwininfo -id "$frame" |
+        awk '/Absolute upper-left Y:/ {y = $NF} /Width:/ {w = $NF} END {print y, w}')
+    client_y=$(xwininfo -id "$client" | awk '/Absolute upper-left Y:/ {print $NF}')
+    [ "$client_y" -gt "$frame_y" ] || return 1
+    import -window "$frame" -crop "${width}x$((client_y - frame_y))+0+0" -depth 8 "ppm:$file"
+}
+
+# True when a title bar shows the caption whole: the caption's pixels, as the window manager
+# draws it with room to spare (the reference title bar), appear unchanged somewhere in it. A
+# shortened caption ("B640... tility") has other pixels, whatever the font. Both title bars
+# must be drawn in the same (active) state; the theme's title background changes only from
+# top to bottom, so the caption's pixels do not depend on where it stands.
+caption_whole() {
+    python3 - "$1" "$2" <<'EOF'
+import sys
+
+def read_ppm(path):
+    data = open(path, "rb").read()
+    # P6 header: magic, width, height, maximum value, one whitespace, then the pixels.
+    fields, at = [], 0
+    while len(fields) < 4:
+        while data[at:at + 1].isspace(): at += 1
+        start = at
+        while not data[at:at + 1].isspace(): at += 1
+        fields.append(data[start:at])
+    width, height = int(fields[1]), int(fields[2])
+    pixels = data[at + 1:]
+    return width, [pixels[3 * width * y:3 * width * (y + 1)] for y in range(height)]
+
+def column(rows, x):
+    return [row[3 * x:3 * x + 3] for row in rows]
+
+# The reference is wide and its caption centred: its first quarter, after the window icon, is
+# bare title background, and the caption lies within the middle half.
+width, reference = read_ppm(sys.argv[1])
+background = column(reference, width // 4)
+ink = [x for x in range(width // 4, 3 * width // 4) if column(reference, x) != background]
+if not ink:
+    sys.exit(2)  # no caption drawn at all
+# Two columns of background on either side: the caption alone, not the start of a longer one.
+left, right = ink[0] - 2, ink[-1] + 3
+caption = [row[3 * left:3 * right] for row in reference]
+span = right - left
+
+width, bar = read_ppm(sys.argv[2])
+if len(bar) != len(reference):
+    sys.exit(1)
+for x in range(width - span + 1):
+    if all(row[3 * x:3 * (x + span)] == part for row, part in zip(bar, caption)):
+        sys.exit(0)
+sys.exit(1)
+EOF
+}
+
+# The caption as the window manager draws it with room to spare: the title bar of a wide
+# stand-in window (xmessage) with the message boxes' caption, focused. Then the same window
+# made as narrow as the boxes once were, where the caption must come out shortened, so that
+# the check above is seen to tell the two apart.
+picture_caption_references() {
+    local probe
+    xmessage -name gui-check-caption -title "$box_caption" -geometry 900x40+0+0 " " \
+        >/dev/null 2>&1 &
+    probe_pid=$!
+    probe=$(timeout 10 xdotool search --sync --onlyvisible --classname '^gui-check-caption$' |
+        head -n 1) || true
+    [ -n "$probe" ] || return 1
+    wait_until 5 window_active "$probe" || return 1
+    picture_title_bar "$probe" "$work/caption-wide.ppm" || return 1
+    xdotool windowsize --sync "$probe" 190 40
+    wait_until 5 window_active "$probe" || return 1
+    picture_title_bar "$probe" "$work/caption-narrow.ppm" || return 1
+    kill "$probe_pid" 2>/dev/null || true
+    wait "$probe_pid" 2>/dev/null || true
+    probe_pid=""
 }
 
 # ----------------------------------------------------------------------------------------------
@@ -267,10 +427,11 @@ wait_dialog() {
     dialog_named "$caption"
 }
 
-# Prints "x y width height" of a top-level window on the screen.
+# Prints "x y width height" of a top-level window's client area on the screen. From xwininfo:
+# xdotool's own geometry is the place within the frame once a window manager has framed it.
 window_origin() {
-    xdotool getwindowgeometry --shell "$1" |
-        awk -F= '{v[$1] = $2} END {print v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]}'
+    xwininfo -id "$1" | awk '/Absolute upper-left X:/ {x = $NF} /Absolute upper-left Y:/ {y = $NF}
+        /Width:/ {w = $NF} /Height:/ {h = $NF} END {print x, y, w, h}'
 }
 
 focus() {
@@ -633,25 +794,39 @@ picture_download() {
     start_sim
 }
 
-check_about_box() {
+# Opens the About box from the window's context menu; its id goes to about_box. (Not printed:
+# the failures it reports must count, so it cannot run in a subshell.)
+about_box=""
+
+open_about_box() {
     # An empty spot: the window's left margin, beside the list's box.
-    local wx wy rest about
+    local wx wy rest
+    about_box=""
     read -r wx wy rest < <(window_origin "$window")
     xdotool mousemove --sync $((wx + 2)) $((wy + ctl_y[1022] + ctl_h[1022] / 2)) click 3
     if ! wait_until 5 popup_open; then
         fail "right-click on an empty spot opened no context menu"
-        return 0
+        return 1
     fi
     xdotool key a                             # the entry's mnemonic, "(&A)"
-    if about=$(wait_dialog "^${about_caption}\$"); then
-        screenshot "$about" "$shots/about-box.png"
-        focus "$about"
-        xdotool key Return                    # its default button, Exit
-        wait_until 5 eval "! dialog_named '^${about_caption}\$' >/dev/null" || true
-        ok "the context menu's About entry opens \"$about_caption\""
-    else
+    if ! about_box=$(wait_dialog "^${about_caption}\$"); then
         fail "the context menu's About entry opened no \"$about_caption\" box"
+        return 1
     fi
+}
+
+# Takes the About box with Return, its default button Exit, and waits for it to go.
+close_about_box() {
+    focus "$1"
+    xdotool key Return
+    wait_until 5 eval "! dialog_named '^${about_caption}\$' >/dev/null" || true
+}
+
+check_about_box() {
+    open_about_box || return 0
+    screenshot "$about_box" "$shots/about-box.png"
+    close_about_box "$about_box"
+    ok "the context menu's About entry opens \"$about_caption\""
 }
 
 # A fresh module answers its first request with error 3: the box names it.
@@ -720,6 +895,92 @@ check_end_during_download() {
     fi
 }
 
+# ----------------------------------------------------------------------------------------------
+# The last phase: a window manager frames the windows. The firmware version box, the module
+# error box and the About box are pictured again in their frames, as a user sees them, and each
+# message box's title bar must show the caption whole, not shortened for want of room.
+
+caption_trouble=()
+
+box_caption_whole() {
+    picture_title_bar "$1" "$work/box-title.ppm" &&
+        caption_whole "$work/caption-wide.ppm" "$work/box-title.ppm"
+}
+
+# Pictures the window active, in its frame, with the pointer off it so no button shows lit.
+framed_screenshot() {
+    local client=$1 file=$2 frame
+    wait_until 5 window_active "$client" || true
+    xdotool mousemove --sync 1000 740 2>/dev/null || true
+    frame=$(frame_of "$client") || return 1
+    screenshot "$frame" "$file"
+}
+
+# Waits for a message box, pictures it in its frame, checks its title bar and its text, and
+# takes it with Return.
+framed_box() {
+    local name=$1 picture=$2 expected=$3 box text width
+    if ! box=$(wait_dialog "^${box_caption}\$" 15); then
+        caption_trouble+=("no $name box showed")
+        return 0
+    fi
+    framed_screenshot "$box" "$shots/$picture" || caption_trouble+=("the $name box has no frame")
+    if ! wait_until 3 box_caption_whole "$box"; then
+        width=$(window_origin "$box" | awk '{print $3}')
+        caption_trouble+=("the $name box, $width px wide, shows it shortened")
+    fi
+    text=$(read_box_text "$box")
+    [ "$text" = "$expected" ] || caption_trouble+=("the $name box says [$text], not [$expected]")
+    dismiss_box "$box"
+}
+
+picture_framed_windows() {
+    caption_trouble=()
+    start_window_manager
+    if ! picture_caption_references; then
+        fail "message box caption is whole: the window manager's title bars could not be pictured"
+        stop_window_manager
+        return 0
+    fi
+    local status=0
+    caption_whole "$work/caption-wide.ppm" "$work/caption-narrow.ppm" || status=$?
+    if [ "$status" -ne 1 ]; then
+        fail "message box caption is whole: the check cannot tell; a narrow title bar's caption" \
+            "$([ "$status" -eq 0 ] && echo 'counts as whole' || echo 'was not drawn at all')"
+        stop_window_manager
+        return 0
+    fi
+
+    start_utility
+    if choose_entry 1010 1; then              # Dev_Port: COM1 -> COM2
+        click_button 1029                     # Send, with "Get ModInfo" chosen at start
+        framed_box "firmware version" message-box.png "FW_Ver = v1.05"
+        stop_sim
+        start_sim --error-at 1:3
+        click_button 1029
+        framed_box "module error" message-box-error.png "ErrMsg= CAN_FIDRec_Err"
+        stop_sim
+        start_sim
+        if open_about_box; then
+            framed_screenshot "$about_box" "$shots/about-box.png" || true
+            close_about_box "$about_box"
+        fi
+    else
+        caption_trouble+=("COM2 could not be chosen")
+    fi
+    close_window "$window"
+    wait_utility_end 5 || stop_utility
+    stop_window_manager
+
+    if [ ${#caption_trouble[@]} -eq 0 ]; then
+        ok "message box caption is whole"
+    else
+        local trouble
+        trouble=$(printf '%s; ' "${caption_trouble[@]}")
+        fail "message box caption is whole: ${trouble%; }"
+    fi
+}
+
 main() {
     scripts/setup-deps.sh
     scripts/build.sh --target B6409_Utility b6409-sim >/dev/null
@@ -739,6 +1000,8 @@ main() {
 
     check_end_during_download escape
     check_end_during_download close
+
+    picture_framed_windows
 
     echo "$passed passed, $failed failed"
     [ "$failed" -eq 0 ]
