@@ -230,8 +230,9 @@ Commands:
                             as a workbook sheet (CANFID or CANMID)
 
 Exit status: 0 the module accepted the command (or the file was written), 1 the
-interface failed or no reply came, 8 the module answered with an error, 2 bad usage
-or a list file that cannot be read or written (nothing was sent), 130 a download
+interface failed or no reply came, 8 the module answered with an error, 2 bad usage,
+a value or list row the module cannot take as it stands, or a list file that cannot
+be read or written (nothing was sent), 130 a download
 stopped by Ctrl+C after the row in flight, before its end step.
 )";
 }

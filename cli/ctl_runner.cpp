@@ -4,7 +4,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <iterator>
 #include <vector>
 
@@ -71,29 +70,9 @@ class HeldMessages final : public MessageSink {
     std::vector<Held> held_;
 };
 
-// The list kind a data file holds, by its title.
-std::optional<IdListMode> ModeOfDataFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> head(15);
-    if (!in.read(head.data(), std::streamsize(head.size()))) return std::nullopt;
-    const std::string title(head.begin() + 4, head.end());
-    if (head[0] != 11 || head[1] != 0 || head[2] != 0 || head[3] != 0) return std::nullopt;
-    if (title == kFilterFileTitle) return IdListMode::Filter;
-    if (title == kMappingFileTitle) return IdListMode::Mapping;
-    return std::nullopt;
-}
-
-// Loads a list file of either kind; the loader's message tells what is wrong with a bad one.
-std::optional<IdListMode> LoadListFile(const std::string& path, IdTable& table, MessageSink& sink) {
-    const auto mode = ModeOfDataFile(path);
-    if (!LoadDataFile(path, mode.value_or(IdListMode::Filter), table, sink) || !mode)
-        return std::nullopt;
-    return mode;
-}
-
 int Download(const CtlInvocation& run, LinkFactory& links, Clock& clock, const CtlOutput& output) {
     IdTable table;
-    const auto mode = LoadListFile(run.arguments[0], table, output.sink);
+    const auto mode = LoadDataFileOfEitherKind(run.arguments[0], table, output.sink);
     if (!mode) return kExitBadUsage;
     NullProgress noProgress;
     InterruptPump pump;
@@ -129,7 +108,7 @@ int Read(const CtlInvocation& run, LinkFactory& links, Clock& clock, const CtlOu
 
 int Export(const CtlInvocation& run, const CtlOutput& output) {
     IdTable table;
-    const auto mode = LoadListFile(run.arguments[0], table, output.sink);
+    const auto mode = LoadDataFileOfEitherKind(run.arguments[0], table, output.sink);
     if (!mode) return kExitBadUsage;
     const int modulePort = run.settings.modulePortIndex + 1;
     return ExportWorkbook(run.arguments[1], *mode, table, modulePort, output.sink) ? 0

@@ -1,6 +1,7 @@
 #include "files/data_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,6 +22,13 @@ constexpr uint32_t kColumns = 3;
 constexpr uint32_t kMinimumRecords = 30;
 // The loader's scratch area: titles up to 255 bytes, cells up to 127 (a signed length byte).
 constexpr uint32_t kLongestTitle = 255;
+constexpr uint32_t kLongestCell = 127;
+// The largest file a list can need: five counted titles and two counts, then a record for each
+// row and the filler, every cell as long as the loader takes it. The rows the utility makes have
+// cells of at most 21 bytes, which leaves a wide margin for texts from elsewhere.
+constexpr uint64_t kLargestFileBytes =
+    5 * (4 + kLongestTitle) + 2 * 4 +
+    (uint64_t{kLargestListRows} + 1) * kColumns * (4 + kLongestCell);
 
 void AppendInteger(std::vector<uint8_t>& out, uint32_t value) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
@@ -148,15 +156,11 @@ std::string DataFilePath(std::string path) {
 
 bool SaveDataFile(const std::string& pathAsTyped, IdListMode mode, const IdTable& table,
                   MessageSink& sink) {
-    switch (WriteFileAtomically(DataFilePath(pathAsTyped), EncodeDataFile(mode, table))) {
-        case AtomicWriteResult::CreateFailed:
-            sink.Show("Create File Failed !", MessageIcon::Stop);
-            return false;
-        case AtomicWriteResult::WriteFailed:
-            sink.Show("Write File Failed !", MessageIcon::Stop);
-            return false;
-        case AtomicWriteResult::Ok:
-            break;
+    const std::string path = DataFilePath(pathAsTyped);
+    const AtomicWriteResult result = WriteFileAtomically(path, EncodeDataFile(mode, table));
+    if (result != AtomicWriteResult::Ok) {
+        sink.Show(FileFailureText(result, path), MessageIcon::Stop);
+        return false;
     }
     sink.Show("File Saved OK !!", MessageIcon::Information);
     return true;
@@ -179,6 +183,12 @@ DataFileLoad DecodeDataFile(const std::vector<uint8_t>& bytes, IdListMode mode, 
     const auto columns = in.Integer();
     if (!records || !columnsTitle || *columnsTitle != kColumnsTitle || !columns)
         return {false, kFormatError};
+    // Every cell of the records read is in the file, at least its four-byte count: counts that
+    // promise more than the bytes left, or more rows than a list has, are refused before a row
+    // is taken.
+    const uint64_t recordsRead = *records == 0 ? 0 : *records - 1;
+    if (recordsRead > kLargestListRows || recordsRead * *columns * 4 > in.size() - in.position())
+        return {false, kFormatError};
 
     // A fault can come after many good rows, so the rows are read aside and the user's table is
     // only given up for a file read without one.
@@ -194,30 +204,75 @@ DataFileLoad DecodeDataFile(const std::vector<uint8_t>& bytes, IdListMode mode, 
     return {true, {}};
 }
 
-bool LoadDataFile(const std::string& path, IdListMode mode, IdTable& table, MessageSink& sink) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        sink.Show("File Doesn't Exist", MessageIcon::Stop);
-        return false;
-    }
-    std::vector<uint8_t> bytes;
-    uint8_t chunk[65536];
-    for (;;) {
-        const ssize_t n = read(fd, chunk, sizeof chunk);
-        if (n > 0) {
-            bytes.insert(bytes.end(), chunk, chunk + n);
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
-            close(fd);
-            sink.Show("Read File Failed !", MessageIcon::Stop);
-            return false;
+namespace {
+
+std::string TooLargeText(const std::string& path) {
+    return FormatText("\"%s\" is too large for a list file !\nPlease choose another file !",
+                      path.c_str());
+}
+
+// The bytes of a list file, or the message why there are none. Opening does not wait (a FIFO
+// would wait for a writer that may never come), and nothing but a regular file of a list's
+// size is read: a device or a FIFO can deliver bytes without end.
+std::string ReadListFile(const std::string& path, std::vector<uint8_t>& bytes) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return "File Doesn't Exist";
+    struct stat info {};
+    std::string message;
+    if (fstat(fd, &info) != 0) {
+        message = "Read File Failed !";
+    } else if (!S_ISREG(info.st_mode)) {
+        message = FileFailureText(AtomicWriteResult::NotAFile, path);
+    } else if (uint64_t(info.st_size) > kLargestFileBytes) {
+        message = TooLargeText(path);
+    } else {
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        bytes.reserve(size_t(info.st_size));
+        uint8_t chunk[65536];
+        // The size is checked again as the bytes come: the file may grow, and some (those of
+        // /proc) tell no size at all.
+        while (message.empty()) {
+            const ssize_t n = read(fd, chunk, sizeof chunk);
+            if (n > 0) {
+                bytes.insert(bytes.end(), chunk, chunk + n);
+                if (bytes.size() > kLargestFileBytes) message = TooLargeText(path);
+            } else if (n == 0) {
+                break;
+            } else if (errno != EINTR) {
+                message = "Read File Failed !";
+            }
         }
     }
     close(fd);
-    const DataFileLoad load = DecodeDataFile(bytes, mode, table);
-    if (!load.message.empty()) sink.Show(load.message, MessageIcon::Stop);
-    return load.message.empty();
+    return message;
+}
+
+// Loads the file as a list of the mode's kind, or, without a mode, of the kind its title names.
+std::optional<IdListMode> LoadListFile(const std::string& path, std::optional<IdListMode> mode,
+                                       IdTable& table, MessageSink& sink) {
+    std::vector<uint8_t> bytes;
+    std::string message = ReadListFile(path, bytes);
+    if (message.empty()) {
+        if (!mode) {
+            const auto title = ByteReader(bytes).Counted();
+            mode = title && *title == kMappingFileTitle ? IdListMode::Mapping : IdListMode::Filter;
+        }
+        message = DecodeDataFile(bytes, *mode, table).message;
+    }
+    if (message.empty()) return mode;
+    sink.Show(message, MessageIcon::Stop);
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool LoadDataFile(const std::string& path, IdListMode mode, IdTable& table, MessageSink& sink) {
+    return LoadListFile(path, mode, table, sink).has_value();
+}
+
+std::optional<IdListMode> LoadDataFileOfEitherKind(const std::string& path, IdTable& table,
+                                                   MessageSink& sink) {
+    return LoadListFile(path, std::nullopt, table, sink);
 }
 
 const char* SaveDialogTitle(IdListMode mode) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,11 @@ namespace b6409 {
 inline constexpr char kFilterFileTitle[] = "Total Rows:";
 inline constexpr char kMappingFileTitle[] = "Total MIDs:";
 
+// More rows than any list needs: a module takes a row per exchange, 100 ms each, so this many
+// take more than a day to download. A file is refused before reading when it is larger than
+// this many rows can fill, or when its counts promise more.
+inline constexpr uint32_t kLargestListRows = 1000000;
+
 // The file's bytes for a table.
 std::vector<uint8_t> EncodeDataFile(IdListMode mode, const IdTable& table);
 
@@ -31,8 +37,15 @@ bool SaveDataFile(const std::string& pathAsTyped, IdListMode mode, const IdTable
 
 // Loads a data file of the mode's kind into the table. Only a file read without a message
 // replaces the table with its rows; a file that cannot be opened or read, is of the other kind or
-// is corrupt anywhere leaves the table exactly as it was. Returns whether the file was loaded.
+// is corrupt anywhere leaves the table exactly as it was. Only a regular file is read: a FIFO, a
+// device or a folder is refused without waiting on it, and so is a file larger than a list can
+// be. Returns whether the file was loaded.
 bool LoadDataFile(const std::string& path, IdListMode mode, IdTable& table, MessageSink& sink);
+
+// The same for a file of either kind, as its title says (b6409ctl takes both); returns the kind
+// of a file that was loaded.
+std::optional<IdListMode> LoadDataFileOfEitherKind(const std::string& path, IdTable& table,
+                                                   MessageSink& sink);
 
 // What loading a file's bytes did to the table; the message is empty after a good load.
 struct DataFileLoad {

@@ -7,7 +7,9 @@
 #include <cerrno>
 
 #include "common/text_format.h"
+#include "files/atomic_write.h"
 #include "sheet/sheet_file.h"
+#include "sheet/xls_workbook.h"
 
 namespace b6409 {
 
@@ -22,23 +24,45 @@ std::vector<std::string> FrameRow(int modulePort, unsigned code, std::string dat
     return {"0", FrameId(modulePort, code), "0", "8", std::move(dataLow), std::move(dataHigh)};
 }
 
-// Another program has the file: its lock, or an office suite's lock file beside it.
-bool HeldByAnotherProgram(const std::string& path, int fd) {
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return errno == EWOULDBLOCK;
-    flock(fd, LOCK_UN);
+std::string NameOf(const std::string& path) {
     const auto slash = path.rfind('/');
-    const std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return access((directory + ".~lock." + name + "#").c_str(), F_OK) == 0;
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Removes the old file so no sheet of it survives; false when it is in use or cannot go.
-bool RemoveOldWorkbook(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return true;  // nothing there, or nothing we may read: the write will tell
-    const bool held = HeldByAnotherProgram(path, fd);
+// Whether the file carries a lock of another program: flock, or a POSIX record lock as office
+// suites take. A file we may not read cannot be asked.
+bool Locked(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    if (!locked) {
+        flock(fd, LOCK_UN);
+        struct flock probe {};
+        probe.l_type = F_WRLCK;
+        probe.l_whence = SEEK_SET;
+        locked = fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+    }
     close(fd);
-    return !held && unlink(path.c_str()) == 0;
+    return locked;
+}
+
+// Another program has the workbook: its lock, or an office suite's lock file beside the name
+// it was opened by (the path as typed, or the file a link there leads to).
+bool HeldByAnotherProgram(const std::string& path, const SaveTarget& target) {
+    if (Locked(target.path)) return true;
+    for (const std::string* name : {&path, &target.path}) {
+        const std::string directory = name->substr(0, name->size() - NameOf(*name).size());
+        if (access((directory + ".~lock." + NameOf(*name) + "#").c_str(), F_OK) == 0) return true;
+    }
+    return false;
+}
+
+// The driver's text names the file it wrote, which is the staged one; the user knows the other.
+std::string NamingTheTarget(std::string text, const std::string& staged, const std::string& path) {
+    for (auto at = text.find(staged); at != std::string::npos;
+         at = text.find(staged, at + path.size()))
+        text.replace(at, staged.size(), path);
+    return text;
 }
 
 std::string WithoutTrailingNewlines(std::string text) {
@@ -85,27 +109,64 @@ std::string WorkbookFilePath(std::string path) {
 
 bool ExportWorkbook(const std::string& pathAsTyped, IdListMode mode, const IdTable& table,
                     int modulePort, MessageSink& sink, DriverRegistry& drivers) {
+    // The frames must be those a download would send, and a download refuses such a table.
+    if (const auto problem = FirstUnsendableRow(mode, table)) {
+        sink.Show(*problem + " Nothing was saved.", MessageIcon::Stop);
+        return false;
+    }
     const std::string path = WorkbookFilePath(pathAsTyped);
-    if (!RemoveOldWorkbook(path)) {
+    if (const auto refusal = WorkbookPathRefusal(path)) {
+        sink.Show(*refusal, MessageIcon::Stop);
+        return false;
+    }
+    // The new workbook is made in a folder of its own beside the old one and replaces it only
+    // when complete: a failure anywhere leaves the old file as it was and nothing else behind.
+    SaveTarget target;
+    AtomicWriteResult result = ResolveSaveTarget(path, &target);
+    if (result == AtomicWriteResult::Ok && target.exists && HeldByAnotherProgram(path, target)) {
         sink.Show(FormatText("\"%s\" is opened !\nPlease close file first !", path.c_str()),
                   MessageIcon::Stop);
         return false;
     }
+    StagingFolder staging;
+    if (result == AtomicWriteResult::Ok) result = staging.Open(target, NameOf(path));
+    if (result == AtomicWriteResult::FolderReadOnly && target.exists)
+        result = staging.OpenElsewhere(NameOf(path));
+    if (result != AtomicWriteResult::Ok) {
+        sink.Show(FileFailureText(result, path), MessageIcon::Stop);
+        return false;
+    }
     const char* sheetName = mode == IdListMode::Filter ? kFilterSheetName : kMappingSheetName;
     try {
-        SheetFile sheet(path, sheetName, false, drivers);
+        SheetFile sheet(staging.filePath(), sheetName, false, drivers);
+        // The header and every frame must fit one sheet, or the end frame would be missing.
+        const auto frames = ExportFrameRows(mode, table, modulePort);
+        if (sheet.workbookMode() && frames.size() + 1 > kSheetMaxRows) {
+            sink.Show(FormatText("\"%s\" cannot hold %zu rows !\nA sheet takes at most %zu; "
+                                 "please split the list !",
+                                 path.c_str(), frames.size() - 2, kSheetMaxRows - 3),
+                      MessageIcon::Stop);
+            return false;
+        }
         sheet.DeferWrites();
         bool written = sheet.AddHeaderFields(ExportHeader(), true);
         int32_t sheetRow = 2;
-        for (const auto& row : ExportFrameRows(mode, table, modulePort))
-            written = written && sheet.PutRow(row, sheetRow++, true);
+        for (const auto& row : frames) written = written && sheet.PutRow(row, sheetRow++, true);
         written = written && sheet.WriteBack();
         if (!written) {
-            sink.Show(WithoutTrailingNewlines(sheet.errorText()), MessageIcon::Stop);
+            sink.Show(NamingTheTarget(WithoutTrailingNewlines(sheet.errorText()),
+                                      staging.filePath(), path),
+                      MessageIcon::Stop);
             return false;
         }
     } catch (const DatabaseError& error) {
-        sink.Show(WithoutTrailingNewlines(error.what()), MessageIcon::Stop);
+        sink.Show(NamingTheTarget(WithoutTrailingNewlines(error.what()), staging.filePath(), path),
+                  MessageIcon::Stop);
+        return false;
+    }
+    result = staging.Commit(target);
+    if (result != AtomicWriteResult::Ok) {
+        sink.Show(FileFailureText(result, path), MessageIcon::Stop);
         return false;
     }
     sink.Show("File Saved OK !!", MessageIcon::Information);

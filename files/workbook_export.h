@@ -28,9 +28,12 @@ std::vector<std::vector<std::string>> ExportFrameRows(IdListMode mode, const IdT
 // The path a workbook is saved under: ".xls" appended unless the path holds it anywhere.
 std::string WorkbookFilePath(std::string path);
 
-// Writes the workbook, replacing whatever file stood at the path (refused with "\"%s\" is opened
-// !\nPlease close file first !" while another program holds it). Shows "File Saved OK !!" only
-// when the sheet was written; otherwise the driver's error text with the stop icon.
+// Writes the workbook, replacing the file at the path as a save does (see WriteFileAtomically:
+// the old file stays whole until the new one is complete, keeps its owner and mode, a link
+// there keeps pointing at it). Refused up front: a list whose frames do not fit one sheet, a
+// path that is no regular file or is read-only, and a workbook another program holds ("\"%s\"
+// is opened !\nPlease close file first !"). Shows "File Saved OK !!" only when the sheet was
+// written; otherwise the driver's error text or the file's, with the stop icon.
 bool ExportWorkbook(const std::string& pathAsTyped, IdListMode mode, const IdTable& table,
                     int modulePort, MessageSink& sink,
                     DriverRegistry& drivers = DriverRegistry::Default());

@@ -12,7 +12,9 @@
 #include "files/data_file.h"
 #include "idtable/id_table.h"
 #include "link/line_protocol.h"
+#include "sheet/compound_file.h"
 #include "sheet/xls_workbook.h"
+#include "tests/sheet/biff_stream.h"
 
 namespace {
 
@@ -137,9 +139,18 @@ bool Workbooks(const std::string& folder) {
     // The bare stream, for the stream reader the target also runs on its input, and the same
     // stream in the mini stream of a version 3 and a version 4 compound file.
     const std::vector<uint8_t> stream = BuildWorkbookStream(mixed);
-    return Write(folder + "/two-sheets.biff", stream) &&
-           Write(folder + "/mini-stream-v3.xls", MiniStreamFile(3, stream)) &&
-           Write(folder + "/mini-stream-v4.xls", MiniStreamFile(4, stream));
+    if (!Write(folder + "/two-sheets.biff", stream) ||
+        !Write(folder + "/mini-stream-v3.xls", MiniStreamFile(3, stream)) ||
+        !Write(folder + "/mini-stream-v4.xls", MiniStreamFile(4, stream)))
+        return false;
+    // Small workbooks that ask for more than the read limits allow, so that the runs start at
+    // the limits and keep within the memory they imply.
+    for (const auto& [name, oversized] : testing::OversizedWorkbookStreams())
+        if (!Write(folder + "/over-limit-" + name + ".biff", oversized) ||
+            !Write(folder + "/over-limit-" + name + ".xls",
+                   BuildCompoundFile("Workbook", oversized)))
+            return false;
+    return true;
 }
 
 // The line decoder's input: a received line, the bytes the port delivers, then the port

@@ -33,6 +33,30 @@ int HexValue(char c) {
     return -1;
 }
 
+// "0x" or "0X" and one to eight hexadecimal digits, nothing else: what the table writes, in
+// either case and with the leading zeros a hand-edited file may add or drop. A workbook copies
+// the text into its cells for another tool to replay, so it must read as this number anywhere.
+std::optional<uint32_t> ReadExactHexNumber(std::string_view text) {
+    if (text.size() < 3 || text.size() > 10 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X'))
+        return std::nullopt;
+    uint32_t value = 0;
+    for (char c : text.substr(2)) {
+        const int digit = HexValue(c);
+        if (digit < 0) return std::nullopt;
+        value = value * 16 + static_cast<uint32_t>(digit);
+    }
+    return value;
+}
+
+// What a row of the kind holds, as a problem names it: "11-bit ID", "29-bit ID range",
+// "11>29-bit mapping".
+std::string FormName(const IdKindInfo& info) {
+    const auto bits = [](uint32_t mask) { return mask == kMask11 ? 11 : 29; };
+    if (info.separator == '>')
+        return FormatText("%d>%d-bit mapping", bits(info.firstMask), bits(info.secondMask));
+    return FormatText(info.twoValues ? "%d-bit ID range" : "%d-bit ID", bits(info.firstMask));
+}
+
 }  // namespace
 
 const IdKindInfo& InfoOf(IdKind kind) {
@@ -73,12 +97,25 @@ uint32_t ReadHexNumber(std::string_view text) {
     return static_cast<uint32_t>(value);
 }
 
-std::pair<uint32_t, uint32_t> ParseIdText(std::string_view typeText, std::string_view idText) {
-    const auto kind = KindFromTypeText(typeText);
-    if (!kind || !InfoOf(*kind).twoValues) return {ReadHexNumber(idText), 0};
-    const auto cut = idText.find(InfoOf(*kind).separator);
-    if (cut == std::string_view::npos) return {ReadHexNumber(idText), 0};
-    return {ReadHexNumber(idText.substr(0, cut)), ReadHexNumber(idText.substr(cut + 1))};
+RowEntry ReadRowEntry(IdListMode mode, std::string_view typeText, std::string_view idText) {
+    const auto kind = KindFromTypeText(typeText, mode);
+    if (!kind)
+        return {std::nullopt, "\"" + std::string(typeText) + "\" is no type of a " +
+                                  (mode == IdListMode::Filter ? "filter" : "mapping") + " list"};
+    const IdKindInfo& info = InfoOf(*kind);
+    std::optional<uint32_t> first;
+    std::optional<uint32_t> second = 0;
+    if (!info.twoValues) {
+        first = ReadExactHexNumber(idText);
+    } else if (const auto cut = idText.find(info.separator); cut != std::string_view::npos) {
+        first = ReadExactHexNumber(idText.substr(0, cut));
+        second = ReadExactHexNumber(idText.substr(cut + 1));
+    }
+    if (!first || !second || (*first & ~info.firstMask) != 0 || (*second & ~info.secondMask) != 0)
+        return {std::nullopt, "\"" + std::string(idText) + "\" is no " + FormName(info)};
+    if (info.separator == '~' && *first >= *second)
+        return {std::nullopt, "the range \"" + std::string(idText) + "\" must start below its end"};
+    return {IdEntry{*kind, *first, *second}, {}};
 }
 
 }  // namespace b6409

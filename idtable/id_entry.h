@@ -4,7 +4,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 
 namespace b6409 {
 
@@ -48,10 +47,16 @@ struct IdEntry {
 // The ID text of an entry in its kind's form: "0x%03X", "0x%08X~0x%08X", "0x%03X>0x%08X" ...
 std::string FormatIdText(const IdEntry& entry);
 
-// The first and second value of a row's ID text: cut at the first '~' (range) or '>' (mapping)
-// as the type text says; each side read as hexadecimal with optional leading white space and
-// "0x". Unmasked: the caller masks to the kind's widths.
-std::pair<uint32_t, uint32_t> ParseIdText(std::string_view typeText, std::string_view idText);
+// The entry a row's texts stand for in a list of the mode, read as strictly as sending it needs:
+// the type text is one of the mode's four; the ID text is the kind's form, each value "0x" (or
+// "0X") and one to eight hexadecimal digits of either case that fit the value's width, with
+// nothing around them; a filter range starts below its end. Otherwise the problem says why not,
+// e.g. "\"hello\" is no 11-bit ID".
+struct RowEntry {
+    std::optional<IdEntry> entry;
+    std::string problem;  // set when there is no entry
+};
+RowEntry ReadRowEntry(IdListMode mode, std::string_view typeText, std::string_view idText);
 
 // Leading white space, an optional "0x"/"0X", then hexadecimal digits up to the first other
 // character; no digits read as 0. Values beyond 32 bits give 0xFFFFFFFF.

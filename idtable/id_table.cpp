@@ -8,6 +8,18 @@ std::string RowNumberText(size_t number) {
     return FormatText("%03d", static_cast<int>(number));
 }
 
+std::optional<std::string> FirstUnsendableRow(IdListMode mode, const IdTable& table) {
+    for (size_t i = 0; i < table.RowCount(); ++i) {
+        const IdRow& row = table.Row(i);
+        const RowEntry read = ReadRowEntry(mode, row.type, row.id);
+        if (read.entry) continue;
+        // A loaded file may leave the number text empty; its place still names the row.
+        const std::string number = row.number.empty() ? RowNumberText(i + 1) : row.number;
+        return "Row " + number + ": " + read.problem + ".";
+    }
+    return std::nullopt;
+}
+
 size_t IdTable::AppendEntry(const IdEntry& entry) {
     return AppendRow(RowNumberText(rows_.size() + 1), InfoOf(entry.kind).typeText,
                      FormatIdText(entry));

@@ -62,4 +62,9 @@ class IdTable {
 // "%03d" of a row number.
 std::string RowNumberText(size_t number);
 
+// The first row that cannot go to the module in a list of the mode (see ReadRowEntry), as
+// "Row 003: " and why; none when every row can. A download and the workbook of its frames refuse
+// the whole table for it: a list missing rows can let through every ID the rows would have held.
+std::optional<std::string> FirstUnsendableRow(IdListMode mode, const IdTable& table);
+
 }  // namespace b6409

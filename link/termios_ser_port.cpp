@@ -43,6 +43,8 @@ uint16_t OpenErrorCode(int error) {
         case EBUSY:
         case EWOULDBLOCK:
             return serial_error::kPortInUse;
+        case EISDIR:  // a folder named as the port
+            return serial_error::kNotATerminal;
         default:
             return serial_error::kOsError;
     }

@@ -25,8 +25,11 @@ enum class CommandKind : uint8_t {
 };
 
 enum class CommandResult : uint8_t {
-    Ok = 0,           // reply accepted
-    LinkFailed = 1,   // open, send or receive failed, or no reply came
+    Ok = 0,          // reply accepted
+    LinkFailed = 1,  // open, send or receive failed, or no reply came
+    // The input cannot go to the module as it stands (a list row, an option value): nothing was
+    // sent. 2 as for bad usage of b6409ctl.
+    Refused = 2,
     ModuleError = 8,  // the module answered with an error reply
     // A list download that its caller stopped between two rows, before the end step: the
     // module's list is incomplete. Never a module reply; 130 as for a program ended by Ctrl+C.

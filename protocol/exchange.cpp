@@ -125,6 +125,11 @@ CanFrame BuildRequest(CommandKind command, const LinkNumbers& numbers,
 
 CommandResult ExchangeCommand(DeviceKind kind, CommandKind command, const ExchangeInputs& inputs,
                               const ExchangeServices& services) {
+    // Before the link opens: a value that would arrive changed must not reach the module.
+    if (const auto problem = OptionValueProblem(command, inputs.optionValueText)) {
+        services.sink.Show(*problem, MessageIcon::Stop);
+        return CommandResult::Refused;
+    }
     const LinkNumbers numbers = inputs.settings.Derive();
     const CanFrame request = BuildRequest(command, numbers, inputs);
     const uint32_t expectedReplyId = request.id + kReplyIdOffset;
@@ -163,6 +168,14 @@ CommandResult ExchangeCommand(DeviceKind kind, CommandKind command, const Exchan
         }
         reply = received.frame;
         if (listRead && reply.id == expectedReplyId && reply.dlc != 1) {
+            // A sender that never ends the list would grow the table without limit.
+            if (entryCount == kListReadEntryLimit) {
+                CloseAndReport(*link, services.sink,
+                               FormatText("More than %d entries came without the list's end: the "
+                                          "read was stopped; the list is incomplete.",
+                                          kListReadEntryLimit));
+                return CommandResult::LinkFailed;
+            }
             ++entryCount;
             if (inputs.listReader)
                 inputs.listReader->AppendReceived(static_cast<uint16_t>(reply.DataLow() >> 16),

@@ -40,13 +40,16 @@ struct ExchangeServices {
 inline constexpr unsigned kWaitAfterSendMs = 100;
 inline constexpr unsigned kWaitPerEmptyPollMs = 100;
 inline constexpr int kEmptyPollAllowance = 11;  // the 12th empty poll ends the exchange
+// Most entry frames a list read takes; one more ends it as failed.
+inline constexpr int kListReadEntryLimit = 65535;
 
 // The request frame of a command: 11-bit data frame, DLC 8.
 CanFrame BuildRequest(CommandKind command, const LinkNumbers& numbers,
                       const ExchangeInputs& inputs);
 
 // Opens the link of the chosen kind, sends one request, waits for the reply (or, for a list
-// read, the run of entry frames up to the end frame), closes the link and shows the outcome.
+// read, the run of entry frames up to the end frame), closes the link and shows the outcome. An
+// option value the request cannot carry as typed is refused first (Refused, nothing opened).
 CommandResult ExchangeCommand(DeviceKind kind, CommandKind command, const ExchangeInputs& inputs,
                               const ExchangeServices& services);
 

@@ -19,14 +19,13 @@ CommandResult RunStep(IdListMode mode, const ListStep& step, const LinkSettings&
 }  // namespace
 
 std::optional<ListStep> EncodeRow(IdListMode mode, const IdRow& row) {
-    const auto kind = KindFromTypeText(row.type, mode);
-    if (!kind) return std::nullopt;
-    const IdKindInfo& info = InfoOf(*kind);
-    const auto [first, second] = ParseIdText(row.type, row.id);
+    const auto entry = ReadRowEntry(mode, row.type, row.id).entry;
+    if (!entry) return std::nullopt;
+    const IdKindInfo& info = InfoOf(entry->kind);
     ListStep step;
     step.listCode = info.entryCode;
-    step.listValueLow = first & info.firstMask;
-    step.listValueHigh = info.twoValues ? (second & info.secondMask) : 0xFFFFFFFFu;
+    step.listValueLow = entry->first;
+    step.listValueHigh = info.twoValues ? entry->second : 0xFFFFFFFFu;
     if (info.targetFlag) step.listValueHigh |= kTargetFlag;
     return step;
 }
@@ -39,6 +38,11 @@ int ProgressStepFor(size_t rowCount) {
 
 CommandResult DownloadList(IdListMode mode, const IdTable& table, const LinkSettings& settings,
                            const ListTransferServices& services) {
+    // Before anything is sent: the begin step alone already changes the module's list.
+    if (const auto problem = FirstUnsendableRow(mode, table)) {
+        services.exchange.sink.Show(*problem + " Nothing was sent.", MessageIcon::Stop);
+        return CommandResult::Refused;
+    }
     const bool filter = mode == IdListMode::Filter;
     // The count is taken once: the window stays live between rows.
     const size_t rowCount = table.RowCount();
@@ -59,7 +63,7 @@ CommandResult DownloadList(IdListMode mode, const IdTable& table, const LinkSett
         return result;
 
     for (size_t row = 0; row < rowCount; ++row) {
-        // A row removed meanwhile, or one that is none of the mode's forms, sends nothing.
+        // A row removed or changed meanwhile sends nothing.
         if (row >= table.RowCount()) break;
         const auto encoded = EncodeRow(mode, table.Row(row));
         if (!encoded) continue;

@@ -21,9 +21,8 @@ class TableListReader final : public ListReader {
     IdTable& table_;
 };
 
-// The download step of one table row: its code and the masked, flagged values. None for a row
-// that is not one of the mode's four forms (an empty type text, or one a loaded file brought):
-// nothing is sent for it.
+// The download step of one table row: its code and its values, the target flagged. None for a
+// row that cannot be sent (see ReadRowEntry).
 std::optional<ListStep> EncodeRow(IdListMode mode, const IdRow& row);
 
 // Progress positions per row: 200 for up to 10 rows, 100 up to 100 rows, 10 beyond.
@@ -37,9 +36,10 @@ struct ListTransferServices {
 };
 
 // Downloads the table to the module port of the settings: begin, one exchange per row, end; an
-// empty table sends the single accept-all or no-mapping step. Stops at the first failed step,
-// without the end step, and after a row when the pump says stop (Stopped, no message). Returns the
-// result of the last exchange run.
+// empty table sends the single accept-all or no-mapping step. A table with a row that cannot be
+// sent is refused whole before anything is sent (Refused, the row named with the stop icon).
+// Stops at the first failed step, without the end step, and after a row when the pump says stop
+// (Stopped, no message). Returns the result of the last exchange run.
 CommandResult DownloadList(IdListMode mode, const IdTable& table, const LinkSettings& settings,
                            const ListTransferServices& services);
 

@@ -34,7 +34,8 @@ for target in "${targets[@]}"; do
     rm -rf "$work"
     mkdir -p "$work"
     cp -R "fuzz/corpus/$target" "$work/corpus"
-    options=(-max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -print_final_stats=1
+    # The memory limit as in fuzz/smoke.sh: what the workbook reader's read limits allow.
+    options=(-max_total_time="$seconds" -timeout=20 -rss_limit_mb=1536 -print_final_stats=1
         -artifact_prefix="$artifacts/$target-")
     [ -f "fuzz/dict/$target.dict" ] && options+=(-dict="fuzz/dict/$target.dict")
     echo "fuzz.sh: $target for ${seconds}s, corpus $work/corpus, log $work/log"

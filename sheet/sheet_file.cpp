@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <limits>
+#include <new>
 
 #include "sheet/sql_statement.h"
 #include "sheet/xls_workbook.h"
@@ -38,6 +39,8 @@ constexpr char kFieldNotHeld[] = "Field cannot be held unchanged:";
 constexpr char kBracketInHeader[] = "Header row field cannot contain ']':";
 constexpr char kLoadIncomplete[] =
     "Sheet was not read completely; writing it back would lose rows\n";
+// Short enough to need no memory of its own.
+constexpr char kOutOfMemory[] = "Out of memory\n";
 
 std::vector<std::string> SplitAt(const std::string& text, const std::string& delimiter) {
     std::vector<std::string> pieces;
@@ -52,6 +55,12 @@ std::vector<std::string> SplitAt(const std::string& text, const std::string& del
     return pieces;
 }
 
+// Memory running out is a failed call like any other, not an exception that ends the program.
+bool OutOfMemory(std::string& errorText) {
+    errorText = kOutOfMemory;
+    return false;
+}
+
 bool EndsWithXls(const std::string& path) {
     if (path.size() < 4) return false;
     std::string tail = path.substr(path.size() - 4);
@@ -60,6 +69,18 @@ bool EndsWithXls(const std::string& path) {
 }
 
 }  // namespace
+
+std::optional<std::string> WorkbookPathRefusal(const std::string& path) {
+    // The path goes into the connection string twice: in double quotes after CREATE_DB, where a
+    // quote would end it early, and in braces after DBQ, which carry anything else. A zero byte
+    // would end the path the system sees early, naming another file.
+    const char* reason = path.find('\0') != std::string::npos ? "it holds a zero byte"
+                         : path.find('"') != std::string::npos
+                             ? "a workbook path cannot hold a double quote (\")"
+                             : nullptr;
+    if (!reason) return std::nullopt;
+    return "Cannot use the workbook path '" + std::string(path.c_str()) + "': " + reason + ".";
+}
 
 std::vector<std::string> SplitRowText(const std::string& text, const std::string& separator) {
     const std::string quoted = "\"" + separator + "\"";
@@ -79,7 +100,7 @@ std::vector<std::string> SplitRowText(const std::string& text, const std::string
 }
 
 SheetFile::SheetFile(const std::string& path, const std::string& sheetOrSeparator, bool keepBackup,
-                     DriverRegistry& registry)
+                     DriverRegistry& registry) try
     : keepBackup_(keepBackup), workbookMode_(EndsWithXls(path)), registry_(registry) {
     if (workbookMode_) {
         sheetName_ = sheetOrSeparator;
@@ -89,11 +110,12 @@ SheetFile::SheetFile(const std::string& path, const std::string& sheetOrSeparato
     }
     filePath_ = path;
     if (workbookMode_) {
+        if (const auto refusal = WorkbookPathRefusal(filePath_)) throw DatabaseError(*refusal);
         database_ = std::make_unique<Database>(registry_);
         FindSpreadsheetDriver();
         connectString_ = "DRIVER={" + driverName_ +
                          "};DSN='';FIRSTROWHASNAMES=1;READONLY=FALSE;CREATE_DB=\"" + filePath_ +
-                         "\";DBQ=" + filePath_;
+                         "\";DBQ=" + BracedConnectValue(filePath_);
         if (LoadSheet() && keepBackup_ && sheetExists_) {
             const std::string remembered = sheetName_;
             sheetName_ = kBackupSheet;
@@ -109,6 +131,8 @@ SheetFile::SheetFile(const std::string& path, const std::string& sheetOrSeparato
         if (!WriteBack()) keepBackup_ = false;
         filePath_ = remembered;
     }
+} catch (const std::bad_alloc&) {
+    throw DatabaseError(kOutOfMemory);
 }
 
 SheetFile::~SheetFile() {
@@ -239,7 +263,7 @@ bool SheetFile::LoadTextFile() {
     return true;
 }
 
-bool SheetFile::AddHeaderFields(const std::vector<std::string>& fields, bool replace) {
+bool SheetFile::AddHeaderFields(const std::vector<std::string>& fields, bool replace) try {
     if (!sheetExists_) {
         if (fields.size() > static_cast<size_t>(std::numeric_limits<int16_t>::max())) {
             errorText_ = kTooManyFields;
@@ -267,9 +291,12 @@ bool SheetFile::AddHeaderFields(const std::vector<std::string>& fields, bool rep
     }
     totalColumns_ = std::max<int16_t>(totalColumns_, static_cast<int16_t>(rowFields_.size()));
     return true;
+} catch (const std::bad_alloc&) {
+    return OutOfMemory(errorText_);
 }
 
-bool SheetFile::PutRow(const std::vector<std::string>& fields, int32_t rowNumber, bool replace) {
+bool SheetFile::PutRow(const std::vector<std::string>& fields, int32_t rowNumber,
+                       bool replace) try {
     if (rowNumber < 0) {
         errorText_ = kInvalidRowNumber;
         return false;
@@ -355,9 +382,11 @@ bool SheetFile::PutRow(const std::vector<std::string>& fields, int32_t rowNumber
     }
     if (!writesDeferred_) WriteBack();
     return true;
+} catch (const std::bad_alloc&) {
+    return OutOfMemory(errorText_);
 }
 
-bool SheetFile::FetchRow(std::vector<std::string>& out, int32_t rowNumber) {
+bool SheetFile::FetchRow(std::vector<std::string>& out, int32_t rowNumber) try {
     if (rowNumber < 0) {
         errorText_ = kInvalidRowNumber;
         return false;
@@ -374,14 +403,18 @@ bool SheetFile::FetchRow(std::vector<std::string>& out, int32_t rowNumber) {
     out = SplitRowText(rowTexts_[currentRow_ - 1], separator_);
     currentRow_ += 1;
     return true;
+} catch (const std::bad_alloc&) {
+    return OutOfMemory(errorText_);
 }
 
-bool SheetFile::WriteBack() {
+bool SheetFile::WriteBack() try {
     if (loadIncomplete_) {
         errorText_ = kLoadIncomplete;
         return false;
     }
     return workbookMode_ ? WriteWorkbook() : WriteTextFile();
+} catch (const std::bad_alloc&) {
+    return OutOfMemory(errorText_);
 }
 
 bool SheetFile::WriteWorkbook() {

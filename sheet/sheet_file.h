@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,9 @@ namespace b6409 {
 // write-back rewrites the whole sheet or file.
 //
 // A failed connection to the workbook throws DatabaseError out of the constructor or WriteBack;
-// every other failure is a false result with errorText() telling why.
+// so does a workbook path the connection cannot carry (see WorkbookPathRefusal) and memory
+// running out while the sheet loads. Every other failure, memory running out included, is a
+// false result with errorText() telling why.
 class SheetFile {
   public:
     // A path whose last four characters are ".xls" in any letter case opens workbook mode, the
@@ -93,6 +96,11 @@ class SheetFile {
     // replace content that was never loaded.
     bool loadIncomplete_ = false;
 };
+
+// Why a workbook at this path cannot be opened (the text of the DatabaseError SheetFile throws
+// for it), or nothing when it can: a path holding a zero byte or a double quote. A caller checks
+// with it before it disturbs an old file at the path.
+std::optional<std::string> WorkbookPathRefusal(const std::string& path);
 
 // Splits a row text into its fields as SheetFile reads its rows: at every quote-separator-quote
 // with the outer quotes dropped, else at every separator, else one field without its quotes.

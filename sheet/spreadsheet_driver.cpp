@@ -90,11 +90,17 @@ bool ParseConnectString(std::string_view text, std::vector<ConnectionKey>* keys,
         const char open = pos < text.size() ? text[pos] : '\0';
         if (open == '{' || open == '"' || open == '\'') {
             const char close = open == '{' ? '}' : open;
-            const size_t end = text.find(close, pos + 1);
-            if (end == std::string_view::npos)
-                return fail("the value of " + entry.key + " is not closed");
-            entry.value = std::string(text.substr(pos + 1, end - pos - 1));
-            pos = end + 1;
+            for (size_t from = pos + 1;;) {
+                const size_t end = text.find(close, from);
+                if (end == std::string_view::npos)
+                    return fail("the value of " + entry.key + " is not closed");
+                entry.value.append(text.substr(from, end - from));
+                pos = end + 1;
+                // Within braces "}}" is one brace of the value, so a value may hold any text.
+                if (open != '{' || pos >= text.size() || text[pos] != '}') break;
+                entry.value += '}';
+                from = pos + 1;
+            }
             while (pos < text.size() && isSpace(text[pos])) ++pos;
             if (pos < text.size() && text[pos] != ';')
                 return fail("text follows the closed value of " + entry.key);
@@ -108,6 +114,15 @@ bool ParseConnectString(std::string_view text, std::vector<ConnectionKey>* keys,
         keys->push_back(std::move(entry));
     }
     return true;
+}
+
+std::string BracedConnectValue(std::string_view value) {
+    std::string braced = "{";
+    for (const char c : value) {
+        braced += c;
+        if (c == '}') braced += '}';
+    }
+    return braced + "}";
 }
 
 void Database::Open(const std::string& connectString) {

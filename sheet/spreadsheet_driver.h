@@ -76,7 +76,8 @@ class DriverRegistry {
 };
 
 // One key of a connection string ("KEY=value;..."). Values may stand in braces, double or
-// single quotes, which are removed.
+// single quotes, which are removed; in braces "}}" stands for one '}', so a braced value may
+// hold any text, ';' and quotes included.
 struct ConnectionKey {
     std::string key;  // upper-cased
     std::string value;
@@ -84,6 +85,8 @@ struct ConnectionKey {
 // False with a reason when the string is malformed or names a key twice.
 bool ParseConnectString(std::string_view text, std::vector<ConnectionKey>* keys,
                         std::string* errorText);
+// A value as it goes into a connection string: in braces, every '}' doubled.
+std::string BracedConnectValue(std::string_view value);
 
 // The database object a SheetFile owns for its life: it opens and closes connections through
 // a registry, at most one at a time.

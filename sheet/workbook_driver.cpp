@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "sheet/sql_statement.h"
 #include "sheet/xls_workbook.h"
@@ -20,6 +21,8 @@ namespace {
 // Larger files are not workbooks this utility deals with; refusing them keeps a stray path
 // from filling the memory.
 constexpr uint64_t kMaxWorkbookFileSize = uint64_t{512} << 20;
+
+constexpr char kOutOfMemory[] = "There is not enough memory for the workbook.";
 
 std::string Upper(std::string text) {
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -164,7 +167,7 @@ class WorkbookConnection : public SpreadsheetConnection {
           firstRowHasNames_(firstRowHasNames),
           unkept_(std::move(unkept)) {}
 
-    bool Execute(const std::string& sql, std::string* errorText) override {
+    bool Execute(const std::string& sql, std::string* errorText) override try {
         if (!open_) return Refuse(errorText, "The connection is closed.");
         Statement statement;
         if (!ParseStatement(sql, &statement, errorText)) return false;
@@ -182,10 +185,12 @@ class WorkbookConnection : public SpreadsheetConnection {
             default:
                 return Insert(statement, errorText);
         }
+    } catch (const std::bad_alloc&) {
+        return Refuse(errorText, kOutOfMemory);
     }
 
     std::unique_ptr<SpreadsheetQuery> OpenQuery(const std::string& sql,
-                                                std::string* errorText) override {
+                                                std::string* errorText) override try {
         if (!open_) {
             *errorText = "The connection is closed.";
             return nullptr;
@@ -206,15 +211,20 @@ class WorkbookConnection : public SpreadsheetConnection {
         std::vector<std::vector<std::string>> rows(sheet->rows.begin() + first, sheet->rows.end());
         if (columns.empty()) rows.clear();
         return std::make_unique<WorkbookQuery>(columns, std::move(rows));
+    } catch (const std::bad_alloc&) {
+        *errorText = kOutOfMemory;
+        return nullptr;
     }
 
-    bool Close(std::string* errorText) override {
+    bool Close(std::string* errorText) override try {
         if (!open_) return true;
         open_ = false;
         if (!dirty_) return true;
         std::vector<uint8_t> bytes;
         if (!BuildWorkbookFile(workbook_, &bytes, errorText)) return false;
         return ReplaceFile(path_, bytes, errorText);
+    } catch (const std::bad_alloc&) {
+        return Refuse(errorText, kOutOfMemory);
     }
 
   private:
@@ -357,7 +367,8 @@ bool ParseFlag(const std::string& value, bool* flag) {
 
 }  // namespace
 
-std::unique_ptr<SpreadsheetConnection> WorkbookDriver::Connect(const std::string& connectString) {
+std::unique_ptr<SpreadsheetConnection> WorkbookDriver::Connect(
+    const std::string& connectString) try {
     std::vector<ConnectionKey> keys;
     std::string error;
     if (!ParseConnectString(connectString, &keys, &error))
@@ -379,6 +390,8 @@ std::unique_ptr<SpreadsheetConnection> WorkbookDriver::Connect(const std::string
         }
     }
     if (path.empty()) throw DatabaseError("No workbook named: the connection string has no DBQ.");
+    if (path.find('\0') != std::string::npos)
+        throw DatabaseError("Invalid connection string: the workbook path holds a zero byte.");
 
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) {
@@ -398,6 +411,8 @@ std::unique_ptr<SpreadsheetConnection> WorkbookDriver::Connect(const std::string
         throw DatabaseError("Cannot open workbook '" + path + "': " + error + ".");
     return std::make_unique<WorkbookConnection>(path, std::move(workbook), readOnly,
                                                 firstRowHasNames, notes.unkeptContent);
+} catch (const std::bad_alloc&) {
+    throw DatabaseError(kOutOfMemory);
 }
 
 }  // namespace b6409

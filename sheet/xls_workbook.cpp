@@ -10,6 +10,7 @@
 #include <span>
 #include <stdexcept>
 #include <unordered_map>
+#include <utility>
 
 #include "sheet/compound_file.h"
 
@@ -103,8 +104,11 @@ std::string Utf16ToUtf8(const std::u16string& text) {
     return out;
 }
 
-bool DecodeUtf8(std::string_view text, std::u16string* out) {
+// Checks a UTF-8 text, counting its UTF-16 units into *units and converting it into *out (each
+// when given); a check alone takes no memory, which matters for texts of every cell.
+bool DecodeUtf8(std::string_view text, std::u16string* out, size_t* units = nullptr) {
     if (out) out->clear();
+    size_t count = 0;
     size_t i = 0;
     while (i < text.size()) {
         const unsigned char b = static_cast<unsigned char>(text[i]);
@@ -134,6 +138,7 @@ bool DecodeUtf8(std::string_view text, std::u16string* out) {
         if ((extra == 2 && c < 0x800) || (extra == 3 && (c < 0x10000 || c > 0x10FFFF)) ||
             (c >= 0xD800 && c < 0xE000))
             return false;
+        count += c >= 0x10000 ? 2 : 1;
         if (out) {
             if (c >= 0x10000) {
                 out->push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
@@ -144,6 +149,7 @@ bool DecodeUtf8(std::string_view text, std::u16string* out) {
         }
         i += extra + 1;
     }
+    if (units) *units = count;
     return true;
 }
 
@@ -318,14 +324,67 @@ class UnkeptContent {
     std::set<std::string> what_;
 };
 
-void SetCell(Sheet& sheet, uint32_t row, uint32_t column, std::string text) {
-    if (row >= kSheetMaxRows || column >= kSheetMaxColumns)
-        throw FormatError("a cell lies outside the sheet's 65536 rows and 256 columns");
-    if (sheet.rows.size() <= row) sheet.rows.resize(row + 1);
-    auto& cells = sheet.rows[row];
-    if (cells.size() <= column) cells.resize(column + 1);
-    cells[column] = std::move(text);
-}
+// One of the read limits and how much of it the read has used.
+class Allowance {
+  public:
+    Allowance(size_t limit, const char* what) : limit_(limit), what_(what) {}
+    // Called before the memory is taken, so a refused read never holds more than the limit.
+    void Take(size_t amount) {
+        if (amount > limit_ - used_)
+            throw FormatError("the workbook is larger than this utility reads: more than " +
+                              std::to_string(limit_) + " " + what_);
+        used_ += amount;
+    }
+
+  private:
+    size_t used_ = 0;
+    size_t limit_;
+    const char* what_;
+};
+
+// Sheets are held densely: every row up to the last one used, every cell of a row up to its
+// last one.
+class SheetCells {
+  public:
+    explicit SheetCells(Sheet& sheet) : sheet_(sheet) {}
+    bool Has(uint32_t row, uint32_t column) const {
+        return row < sheet_.rows.size() && column < sheet_.rows[row].size();
+    }
+    void Set(uint32_t row, uint32_t column, std::string text) {
+        if (sheet_.rows.size() <= row) sheet_.rows.resize(row + 1);
+        auto& cells = sheet_.rows[row];
+        if (cells.size() <= column) cells.resize(column + 1);
+        cells[column] = std::move(text);
+    }
+
+  private:
+    Sheet& sheet_;
+};
+
+// What SheetCells would hold for the same records, counted without holding it, so that a
+// workbook beyond the read limits is refused before its sheets take any memory. A text written
+// over another counts twice.
+class SheetSize {
+  public:
+    bool Has(uint32_t row, uint32_t column) const {
+        return row < widths_.size() && column < widths_[row];
+    }
+    void Set(uint32_t row, uint32_t column, const std::string& text) {
+        if (widths_.size() <= row) widths_.resize(row + 1);
+        if (widths_[row] <= column) {
+            cells += column + 1 - widths_[row];
+            widths_[row] = static_cast<uint16_t>(column + 1);
+        }
+        textBytes += text.size();
+    }
+    size_t Rows() const { return widths_.size(); }
+
+    size_t cells = 0;
+    size_t textBytes = 0;
+
+  private:
+    std::vector<uint16_t> widths_;
+};
 
 std::string ErrorCodeText(uint8_t code) {
     switch (code) {
@@ -352,9 +411,17 @@ void Need(const RawRecord& record, size_t size) {
     if (record.payload.size() < size) throw FormatError("a cell record is too short");
 }
 
+// Reads the cells of the worksheet whose BOF is at pos into cells, a SheetCells or SheetSize.
+template <typename Cells>
 void ReadWorksheet(const std::vector<uint8_t>& stream, size_t pos,
-                   const std::vector<std::string>& sharedStrings, Sheet& sheet,
+                   const std::vector<std::string>& sharedStrings, Cells& cells,
                    UnkeptContent& unkept) {
+    // Texts go on as they come, so that SheetSize counts a shared string without a copy.
+    auto set = [&](uint32_t row, uint32_t column, auto&& text) {
+        if (row >= kSheetMaxRows || column >= kSheetMaxColumns)
+            throw FormatError("a cell lies outside the sheet's 65536 rows and 256 columns");
+        cells.Set(row, column, std::forward<decltype(text)>(text));
+    };
     int depth = 0;
     bool pendingFormulaString = false;
     uint32_t pendingRow = 0, pendingColumn = 0;
@@ -376,25 +443,25 @@ void ReadWorksheet(const std::vector<uint8_t>& stream, size_t pos,
                 const uint32_t index = Get32(p.data() + 6);
                 if (index >= sharedStrings.size())
                     throw FormatError("a cell names a shared string that does not exist");
-                SetCell(sheet, Get16(p.data()), Get16(p.data() + 2), sharedStrings[index]);
+                set(Get16(p.data()), Get16(p.data() + 2), sharedStrings[index]);
                 break;
             }
             case kLabel:
             case kRString: {
                 Need(record, 9);
                 record.reader.Skip(6);
-                SetCell(sheet, Get16(p.data()), Get16(p.data() + 2), record.reader.UnicodeString());
+                set(Get16(p.data()), Get16(p.data() + 2), record.reader.UnicodeString());
                 break;
             }
             case kNumber:
                 Need(record, 14);
-                SetCell(sheet, Get16(p.data()), Get16(p.data() + 2),
-                        FormatCellNumber(GetDouble(p.data() + 6)));
+                set(Get16(p.data()), Get16(p.data() + 2),
+                    FormatCellNumber(GetDouble(p.data() + 6)));
                 break;
             case kRk:
                 Need(record, 10);
-                SetCell(sheet, Get16(p.data()), Get16(p.data() + 2),
-                        FormatCellNumber(DecodeRkNumber(Get32(p.data() + 6))));
+                set(Get16(p.data()), Get16(p.data() + 2),
+                    FormatCellNumber(DecodeRkNumber(Get32(p.data() + 6))));
                 break;
             case kMulRk: {
                 Need(record, 12);
@@ -404,16 +471,15 @@ void ReadWorksheet(const std::vector<uint8_t>& stream, size_t pos,
                 if ((p.size() - 6) % 6 != 0 || last < first || size_t{last} - first + 1 != count)
                     throw FormatError("a MULRK record does not match its columns");
                 for (size_t i = 0; i < count; ++i)
-                    SetCell(sheet, Get16(p.data()), first + static_cast<uint32_t>(i),
-                            FormatCellNumber(DecodeRkNumber(Get32(p.data() + 4 + 6 * i + 2))));
+                    set(Get16(p.data()), first + static_cast<uint32_t>(i),
+                        FormatCellNumber(DecodeRkNumber(Get32(p.data() + 4 + 6 * i + 2))));
                 break;
             }
             case kBlank:
                 Need(record, 6);
                 // A blank cell is part of the used area but leaves a text already there alone.
-                if (Get16(p.data()) >= sheet.rows.size() ||
-                    Get16(p.data() + 2) >= sheet.rows[Get16(p.data())].size())
-                    SetCell(sheet, Get16(p.data()), Get16(p.data() + 2), "");
+                if (!cells.Has(Get16(p.data()), Get16(p.data() + 2)))
+                    set(Get16(p.data()), Get16(p.data() + 2), "");
                 break;
             case kMulBlank: {
                 Need(record, 8);
@@ -424,15 +490,14 @@ void ReadWorksheet(const std::vector<uint8_t>& stream, size_t pos,
                     size_t{last} - first + 1 != (p.size() - 6) / 2)
                     throw FormatError("a MULBLANK record does not match its columns");
                 for (uint32_t c = first; c <= last; ++c)
-                    if (row >= sheet.rows.size() || c >= sheet.rows[row].size())
-                        SetCell(sheet, row, c, "");
+                    if (!cells.Has(row, c)) set(row, c, "");
                 break;
             }
             case kBoolErr: {
                 Need(record, 8);
                 const uint8_t value = p[6];
-                SetCell(sheet, Get16(p.data()), Get16(p.data() + 2),
-                        p[7] ? ErrorCodeText(value) : (value ? "TRUE" : "FALSE"));
+                set(Get16(p.data()), Get16(p.data() + 2),
+                    p[7] ? ErrorCodeText(value) : (value ? "TRUE" : "FALSE"));
                 break;
             }
             case kFormula: {
@@ -440,24 +505,24 @@ void ReadWorksheet(const std::vector<uint8_t>& stream, size_t pos,
                 unkept.Add("formulas");
                 const uint32_t row = Get16(p.data()), column = Get16(p.data() + 2);
                 if (Get16(p.data() + 12) != 0xFFFF) {
-                    SetCell(sheet, row, column, FormatCellNumber(GetDouble(p.data() + 6)));
+                    set(row, column, FormatCellNumber(GetDouble(p.data() + 6)));
                 } else if (p[6] == 0) {
-                    SetCell(sheet, row, column, "");
+                    set(row, column, "");
                     pendingFormulaString = true;
                     pendingRow = row;
                     pendingColumn = column;
                 } else if (p[6] == 1) {
-                    SetCell(sheet, row, column, p[8] ? "TRUE" : "FALSE");
+                    set(row, column, p[8] ? "TRUE" : "FALSE");
                 } else if (p[6] == 2) {
-                    SetCell(sheet, row, column, ErrorCodeText(p[8]));
+                    set(row, column, ErrorCodeText(p[8]));
                 } else {
-                    SetCell(sheet, row, column, "");
+                    set(row, column, "");
                 }
                 continue;  // the STRING record may follow after ARRAY or SHRFMLA
             }
             case kString:
                 if (pendingFormulaString)
-                    SetCell(sheet, pendingRow, pendingColumn, record.reader.UnicodeString());
+                    set(pendingRow, pendingColumn, record.reader.UnicodeString());
                 pendingFormulaString = false;
                 break;
             case kArray:
@@ -640,9 +705,9 @@ char FoldAscii(char c) {
 }  // namespace
 
 std::optional<size_t> Utf16Length(std::string_view utf8) {
-    std::u16string units;
-    if (!DecodeUtf8(utf8, &units)) return std::nullopt;
-    return units.size();
+    size_t units;
+    if (!DecodeUtf8(utf8, nullptr, &units)) return std::nullopt;
+    return units;
 }
 
 double DecodeRkNumber(uint32_t rk) {
@@ -674,6 +739,9 @@ bool ReadWorkbookStream(const std::vector<uint8_t>& stream, Workbook* out, Workb
     if (notes) *notes = WorkbookReadNotes();
     try {
         UnkeptContent unkept;
+        Allowance sheets{kReadMaxSheets, "sheets"};
+        Allowance sharedCount{kReadMaxCells, "shared strings"};
+        Allowance sharedText{kReadMaxTextBytes, "bytes of shared strings"};
         size_t pos = 0;
         RawRecord record;
         if (!NextRecord(stream, &pos, &record) || record.type != kBof || record.payload.size() < 4)
@@ -697,6 +765,7 @@ bool ReadWorkbookStream(const std::vector<uint8_t>& stream, Workbook* out, Workb
                 case kBoundSheet: {
                     if (record.payload.size() < 8)
                         throw FormatError("a BOUNDSHEET record is too short");
+                    sheets.Take(1);
                     SheetEntry entry;
                     entry.offset = record.reader.U32();
                     record.reader.U8();  // visibility
@@ -710,8 +779,11 @@ bool ReadWorkbookStream(const std::vector<uint8_t>& stream, Workbook* out, Workb
                     r.U32();
                     const uint32_t unique = r.U32();
                     sharedStrings.clear();
-                    for (uint32_t i = 0; i < unique && !r.AtEnd(); ++i)
+                    for (uint32_t i = 0; i < unique && !r.AtEnd(); ++i) {
+                        sharedCount.Take(1);
                         sharedStrings.push_back(r.RichString());
+                        sharedText.Take(sharedStrings.back().size());
+                    }
                     break;
                 }
                 case kEof:
@@ -722,6 +794,10 @@ bool ReadWorkbookStream(const std::vector<uint8_t>& stream, Workbook* out, Workb
             }
         }
         if (!ended) throw FormatError("the workbook stream ends inside its global part");
+        Allowance rows{kReadMaxRows, "rows"};
+        Allowance cells{kReadMaxCells, "cells"};
+        Allowance text{kReadMaxTextBytes, "bytes of cell text"};
+        std::vector<const SheetEntry*> worksheets;
         for (const SheetEntry& entry : entries) {
             if (entry.kind != 0) {
                 unkept.Add("sheets other than worksheets");
@@ -737,9 +813,18 @@ bool ReadWorkbookStream(const std::vector<uint8_t>& stream, Workbook* out, Workb
                 unkept.Add("sheets other than worksheets");
                 continue;
             }
+            SheetSize size;
+            ReadWorksheet(stream, entry.offset, sharedStrings, size, unkept);
+            rows.Take(size.Rows());
+            cells.Take(size.cells);
+            text.Take(size.textBytes);
+            worksheets.push_back(&entry);
+        }
+        for (const SheetEntry* entry : worksheets) {
             Sheet sheet;
-            sheet.name = entry.name;
-            ReadWorksheet(stream, entry.offset, sharedStrings, sheet, unkept);
+            sheet.name = entry->name;
+            SheetCells held(sheet);
+            ReadWorksheet(stream, entry->offset, sharedStrings, held, unkept);
             out->sheets.push_back(std::move(sheet));
         }
         if (notes) notes->unkeptContent = unkept.Text();

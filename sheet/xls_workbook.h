@@ -25,6 +25,21 @@ inline constexpr size_t kSheetMaxColumns = 256;
 inline constexpr size_t kSheetNameMaxLength = 31;
 inline constexpr size_t kCellTextMaxLength = 32767;
 
+// What one read may build, over all the workbook's sheets together. A file of a few kilobytes
+// can otherwise make gigabytes of cells: a cell at a sheet's far corner (every row above it is
+// held), many sheets over the same records, one long shared string in thousands of cells. The
+// export writes one sheet of at most 65,536 rows of six short texts (393,216 cells, a few MB of
+// text); the limits hold sixteen full sheets or ten times that many cells, and keep what a
+// read builds to a few hundred MB however the file is made. A read beyond them is refused.
+inline constexpr size_t kReadMaxSheets = 1024;           // sheets listed, of any kind
+inline constexpr size_t kReadMaxRows = size_t{1} << 20;  // rows held, up to each sheet's last
+// Cells held, the empty ones before a row's last cell included. The shared string table may
+// hold as many strings again.
+inline constexpr size_t kReadMaxCells = size_t{1} << 22;
+// UTF-8 bytes of the cells' texts, a shared string counted in every cell that shows it. The
+// shared string table may hold as many bytes again.
+inline constexpr size_t kReadMaxTextBytes = size_t{64} << 20;
+
 // What a read found, beyond the cells.
 struct WorkbookReadNotes {
     // Content the model does not hold and a rewrite would lose (formulas, charts, macros,
@@ -33,7 +48,8 @@ struct WorkbookReadNotes {
 };
 
 // Reads the workbook of a .xls file's bytes (a compound file with a BIFF8 "Workbook" stream).
-// Worksheets only; numbers become the text a user expects (see FormatCellNumber).
+// Worksheets only; numbers become the text a user expects (see FormatCellNumber). A workbook
+// beyond the read limits above is refused with a reason that names the limit.
 bool ReadWorkbook(std::vector<uint8_t> fileBytes, Workbook* out, WorkbookReadNotes* notes,
                   std::string* errorText);
 // Reads the BIFF8 records of a workbook stream alone.

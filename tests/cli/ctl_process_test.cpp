@@ -1,13 +1,21 @@
 // b6409ctl and b6409-sim as a user runs them: separate processes on a pseudo-terminal.
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "files/data_file.h"
+#include "link/line_protocol.h"
+#include "support/fake_link.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 
@@ -83,6 +91,52 @@ TEST(CtlProcess, BadValuesAreRefusedWithStatusTwoAndNothingSent) {
         EXPECT_NE(outcome.out.find("set-baud"), std::string::npos) << outcome.out;
     }
     EXPECT_EQ(RunCtl("--help").status, 0);
+}
+
+// Values and list rows the request would change are refused before the interface opens; the
+// trace shows the module heard only the one command it could take.
+TEST(CtlProcess, WhatTheModuleCannotTakeAsItStandsIsRefusedWithStatusTwoAndNothingSent) {
+    b6409::test::TempDir dir;
+    const auto listFile = [&](const std::string& name, const char* type, const char* id) {
+        b6409::IdTable table;
+        table.AppendEntry({b6409::IdKind::Sid11, 0x123, 0});
+        table.AppendRow("002", type, id);
+        b6409::test::TempDir::WriteBytes(dir / name,
+                                         b6409::EncodeDataFile(b6409::IdListMode::Filter, table));
+        return dir / name;
+    };
+    SimProcess sim("--converter ucv1 --trace");
+    ASSERT_FALSE(sim.path().empty());
+    const std::string base = "--device ucv1 --port " + sim.path() + " ";
+    const std::pair<std::string, std::string> cases[] = {
+        {"set-busoff 70000",
+         "Bus-off time \"70000\" is too long: enter 0 to 65535 seconds. Nothing was sent.\n"},
+        {"set-baud 70000",
+         "Bit rate \"70000\": the part before the point must not exceed 65535. Nothing was "
+         "sent.\n"},
+        {"set-baud 1.123456",
+         "Bit rate \"1.123456\": the digits after the point must not exceed 65535. Nothing was "
+         "sent.\n"},
+        {"set-baud 83.05",
+         "Bit rate \"83.05\" would arrive as 83.5: the digits after the point must not start "
+         "with 0. Nothing was sent.\n"},
+        {"download " + listFile("type.dat", "bogus", "0x123"),
+         "Row 002: \"bogus\" is no type of a filter list. Nothing was sent.\n"},
+        {"download " + listFile("id.dat", "11-bit SID", "hello"),
+         "Row 002: \"hello\" is no 11-bit ID. Nothing was sent.\n"},
+        {"download " + listFile("range.dat", "11-bit GID", "0x200~0x100"),
+         "Row 002: the range \"0x200~0x100\" must start below its end. Nothing was sent.\n"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        const Outcome outcome = RunCtl(base + arguments);
+        EXPECT_EQ(outcome.status, 2) << arguments;
+        EXPECT_EQ(outcome.out, message);
+    }
+    EXPECT_EQ(RunCtl(base + "set-baud 83.0").status, 0);
+    sim.process().Signal(SIGTERM);
+    std::string request = b6409::FormatFrameText(b6409::test::Request(0x105, 83));
+    request.back() = '\n';
+    EXPECT_EQ(sim.process().ReadAll(), sim.path() + "\n" + request);
 }
 
 }  // namespace
@@ -161,6 +215,73 @@ TEST(CtlProcess, ExportsAListFileAsAWorkbook) {
     EXPECT_EQ(bytes.substr(0, 4), "\xD0\xCF\x11\xE0");  // a compound file
     unlink((out + ".xls").c_str());
     rmdir(directory);
+}
+
+}  // namespace
+
+namespace {
+
+// What would hang b6409ctl, or be lost or change hands by its export, is refused or kept.
+TEST(CtlProcess, ListAndWorkbookFilesAreTakenOnlyAsTheyStand) {
+    using b6409::test::TempDir;
+    TempDir dir;
+    const std::string example = std::string(B6409_SOURCE_DIR) + "/docs/examples/filter-list.dat";
+    mkfifo((dir / "fifo.dat").c_str(), 0644);
+    mkfifo((dir / "fifo.xls").c_str(), 0644);
+    b6409::IdTable big;
+    for (uint32_t i = 0; i < 70000; ++i) big.AppendEntry({b6409::IdKind::Gid29, 2 * i, 2 * i + 1});
+    TempDir::WriteBytes(dir / "big.dat", b6409::EncodeDataFile(b6409::IdListMode::Filter, big));
+    const std::vector<uint8_t> old = {'o', 'l', 'd'};
+    for (const char* name : {"old.xls", "real.xls", "report.xls"})
+        TempDir::WriteBytes(dir / name, old);
+    // Another user's private workbook, reached through a link (our own when not root).
+    const passwd* nobody = geteuid() == 0 ? getpwnam("nobody") : nullptr;
+    const uid_t owner = nobody ? nobody->pw_uid : geteuid();
+    ASSERT_EQ(chown((dir / "real.xls").c_str(), owner, uid_t(-1)), 0);
+    chmod((dir / "real.xls").c_str(), 0600);
+    symlink("real.xls", (dir / "link.xls").c_str());
+
+    const auto notAFile = [](const std::string& path) {
+        return "\"" + path + "\" is not a regular file !\nPlease choose another file !\n";
+    };
+    const struct {
+        std::string arguments;
+        int status;
+        std::string out;
+    } cases[] = {
+        {"export " + (dir / "fifo.dat") + " " + (dir / "new.xls"), 2, notAFile(dir / "fifo.dat")},
+        {"download " + (dir / "fifo.dat"), 2, notAFile(dir / "fifo.dat")},
+        {"export " + example + " " + (dir / "fifo.xls"), 2, notAFile(dir / "fifo.xls")},
+        {"export " + (dir / "big.dat") + " " + (dir / "old.xls"), 2,
+         "\"" + (dir / "old.xls") +
+             "\" cannot hold 70000 rows !\nA sheet takes at most 65533; please split the list !\n"},
+        {"export " + example + " " + (dir / "link.xls"), 0, "File Saved OK !!\n"},
+        // A connection string's separator in the name must not reach another workbook.
+        {"export " + example + " " + (dir / "report;V=2.xls"), 0, "File Saved OK !!\n"},
+        {"export " + example + " " + (dir / "say\"hi.xls"), 2,
+         "Cannot use the workbook path '" + (dir / "say\"hi.xls") +
+             "': a workbook path cannot hold a double quote (\").\n"},
+    };
+    for (const auto& c : cases) {
+        const Outcome outcome = RunCtl(c.arguments);
+        EXPECT_EQ(outcome.status, c.status) << c.arguments;
+        EXPECT_EQ(outcome.out, c.out) << c.arguments;
+    }
+    EXPECT_EQ(TempDir::ReadBytes(dir / "old.xls"), old);
+    EXPECT_EQ(TempDir::ReadBytes(dir / "report.xls"), old);
+    EXPECT_GT(std::filesystem::file_size(dir / "report;V=2.xls"), 512u);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.xls"));
+    struct stat real {};
+    ASSERT_EQ(stat((dir / "real.xls").c_str(), &real), 0);
+    EXPECT_GT(real.st_size, 512);
+    EXPECT_EQ(real.st_uid, owner);
+    EXPECT_EQ(real.st_mode & 07777, 0600u);
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        names.insert(entry.path().filename().string());
+    EXPECT_EQ(names,
+              (std::set<std::string>{"fifo.dat", "fifo.xls", "big.dat", "old.xls", "real.xls",
+                                     "link.xls", "report.xls", "report;V=2.xls"}));
 }
 
 }  // namespace

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <tuple>
 
+#include "files/in_child.h"
 #include "support/recorders.h"
 #include "support/temp_dir.h"
 
@@ -210,6 +212,57 @@ TEST(DataFileOnDisk, SavesLoadsAndReportsEachOutcome) {
 
     EXPECT_FALSE(SaveDataFile(dir / "no-such-dir/list", IdListMode::Filter, table, sink));
     EXPECT_EQ(sink.Last(), "Create File Failed !");
+}
+
+TEST(DataFileOnDisk, OnlyARegularFileOfAListsSizeIsRead) {
+    test::TempDir dir;
+    ASSERT_EQ(mkfifo((dir / "fifo.dat").c_str(), 0644), 0);  // no writer will ever come
+    ASSERT_EQ(mkdir((dir / "folder.dat").c_str(), 0755), 0);
+    // Beyond what a million rows of the longest cells fill; sparse, so it takes no disk.
+    test::TempDir::WriteBytes(dir / "huge.dat", {});
+    ASSERT_EQ(truncate((dir / "huge.dat").c_str(), 400'000'000), 0);
+    // A header promising 2^31 records, each one cell of a byte, the smallest a row can be; the
+    // file then ends its rows properly after a thousand.
+    std::vector<uint8_t> overcounted = Join({Counted("Total Rows:"),
+                                             {0, 0, 0, 0x80},
+                                             Counted("Total Columns:"),
+                                             {1, 0, 0, 0},
+                                             Counted(""),
+                                             Counted("a"),
+                                             Counted("b")});
+    for (int row = 0; row < 1000; ++row) overcounted = Join({overcounted, Counted("x")});
+    test::TempDir::WriteBytes(dir / "overcounted.dat", Join({overcounted, Counted("")}));
+
+    const auto notAFile = [](const std::string& path) {
+        return "\"" + path + "\" is not a regular file !\nPlease choose another file !";
+    };
+    const std::pair<std::string, std::string> cases[] = {
+        {dir / "fifo.dat", notAFile(dir / "fifo.dat")},
+        {"/dev/zero", notAFile("/dev/zero")},
+        {dir / "folder.dat", notAFile(dir / "folder.dat")},
+        {dir / "huge.dat", "\"" + (dir / "huge.dat") +
+                               "\" is too large for a list file !\nPlease choose another file !"},
+        {dir / "overcounted.dat", "File Format Error !"},
+    };
+    for (const auto& [path, message] : cases) {
+        for (const bool eitherKind : {false, true}) {
+            // In a child: the old loader waited on the FIFO and read the others until the
+            // memory ran out.
+            const std::string outcome = test::RunInChild(
+                [&, path = path] {
+                    IdTable table;
+                    table.AppendRow("001", "11-bit SID", "0x7FF");
+                    test::RecordingSink sink;
+                    const bool loaded =
+                        eitherKind ? LoadDataFileOfEitherKind(path, table, sink).has_value()
+                                   : LoadDataFile(path, IdListMode::Filter, table, sink);
+                    const bool kept = table.RowCount() == 1 && table.Row(0).id == "0x7FF";
+                    return sink.Last() + (loaded || !kept ? " (table replaced)" : "");
+                },
+                {.memory = 512u << 20});
+            EXPECT_EQ(outcome, message) << path;
+        }
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "files/in_child.h"
 #include "sheet/sheet_test_support.h"
 #include "support/recorders.h"
 
@@ -117,13 +118,15 @@ TEST_F(WorkbookExportOnDisk, FailuresAreNeverReportedAsSaved) {
     EXPECT_NE(sink.Last(), "File Saved OK !!");
 }
 
-TEST_F(WorkbookExportOnDisk, AQuoteInATextIsStoredAsItself) {
+TEST_F(WorkbookExportOnDisk, ARowADownloadWouldRefuseWritesNoWorkbook) {
     IdTable table;
-    table.AppendRow("001", "11-bit SID", "0x1'23");
-    ASSERT_TRUE(ExportWorkbook(dir / "quote.xls", IdListMode::Filter, table, 1, sink));
-    const Workbook read = testing::ReadWorkbookFile(dir / "quote.xls");
-    ASSERT_EQ(read.sheets.size(), 1u);
-    EXPECT_EQ(read.sheets[0].rows[2][4], "0x1'23");
+    table.AppendEntry({IdKind::Sid11, 0x123, 0});
+    table.AppendRow("002", "11-bit SID", "0x1'23");
+    EXPECT_FALSE(ExportWorkbook(dir / "quote.xls", IdListMode::Filter, table, 1, sink));
+    EXPECT_EQ(sink.shown,
+              (std::vector<std::pair<std::string, MessageIcon>>{
+                  {"Row 002: \"0x1'23\" is no 11-bit ID. Nothing was saved.", MessageIcon::Stop}}));
+    EXPECT_FALSE(std::filesystem::exists(dir / "quote.xls"));
 }
 
 TEST_F(WorkbookExportOnDisk, ANameWithXlsInsideIsWrittenAsText) {
@@ -134,6 +137,72 @@ TEST_F(WorkbookExportOnDisk, ANameWithXlsInsideIsWrittenAsText) {
         "\"Mode\"CANFID\"ID\"CANFID\"RTR\"CANFID\"DLC\"CANFID\"DataL\"CANFID\"DataH\"\r\n"
         "\"0\"CANFID\"0x101\"CANFID\"0\"CANFID\"8\"CANFID\"0x00000000\"CANFID\"0x00000000\"\r\n"
         "\"0\"CANFID\"0x102\"CANFID\"0\"CANFID\"8\"CANFID\"0x00000000\"CANFID\"0x00000000\"\r\n");
+}
+
+IdTable FilterRows(size_t rows) {
+    IdTable table;
+    for (size_t i = 0; i < rows; ++i)
+        table.AppendEntry({IdKind::Gid29, uint32_t(2 * i), uint32_t(2 * i + 1)});
+    return table;
+}
+
+TEST_F(WorkbookExportOnDisk, AFailedExportLeavesTheOldWorkbookWhole) {
+    const std::string path = dir / "frames.xls";
+    ASSERT_TRUE(ExportWorkbook(path, IdListMode::Filter, FilterRows(1), 1, sink));
+    const std::vector<uint8_t> old = testing::ReadBytes(path);
+    const struct {
+        size_t rows;
+        rlim_t fileSize;  // a full disk: no file grows beyond this
+        std::string message;
+    } cases[] = {
+        {2000, 16384, "Cannot write workbook '" + path + "': File too large"},
+        {100000, RLIM_INFINITY,
+         "\"" + path +
+             "\" cannot hold 100000 rows !\nA sheet takes at most 65533; please split "
+             "the list !"},
+    };
+    for (const auto& c : cases) {
+        const std::string message = test::RunInChild(
+            [&] {
+                test::RecordingSink failing;
+                ExportWorkbook(path, IdListMode::Filter, FilterRows(c.rows), 1, failing);
+                return failing.Last();
+            },
+            {.fileSize = c.fileSize});
+        EXPECT_EQ(message, c.message) << c.rows;
+        EXPECT_EQ(testing::ReadBytes(path), old) << c.rows;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    }
+}
+
+TEST_F(WorkbookExportOnDisk, AWorkbookUnderAnotherProgramsRecordLockIsLeftAlone) {
+    const std::string path = dir / "held.xls";
+    ASSERT_TRUE(ExportWorkbook(path, IdListMode::Filter, IdTable{}, 1, sink));
+    const std::vector<uint8_t> old = testing::ReadBytes(path);
+    int locked[2], release[2];
+    ASSERT_EQ(pipe(locked), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        // An office suite's hold on a file it has open, until the test closes the pipe.
+        close(release[1]);
+        const int fd = open(path.c_str(), O_RDONLY);
+        struct flock lock {};
+        lock.l_type = F_RDLCK;
+        lock.l_whence = SEEK_SET;
+        char done = fcntl(fd, F_SETLK, &lock) == 0 ? 'y' : 'n';
+        if (write(locked[1], &done, 1) != 1 || read(release[0], &done, 1) < 0) _exit(1);
+        _exit(0);
+    }
+    char done = 0;
+    ASSERT_EQ(read(locked[0], &done, 1), 1);
+    ASSERT_EQ(done, 'y');
+    EXPECT_FALSE(ExportWorkbook(path, IdListMode::Filter, FilterRows(3), 1, sink));
+    EXPECT_EQ(sink.Last(), "\"" + path + "\" is opened !\nPlease close file first !");
+    EXPECT_EQ(testing::ReadBytes(path), old);
+    close(release[1]);
+    waitpid(holder, nullptr, 0);
+    for (int fd : {locked[0], locked[1], release[0]}) close(fd);
 }
 
 }  // namespace

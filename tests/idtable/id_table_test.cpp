@@ -178,5 +178,64 @@ TEST(IdTableFind, MappingSourceMatchesTheWholeTextBeforeTheArrow) {
     EXPECT_EQ(table.FindMappingSource("0x00000123"), std::nullopt);
 }
 
+TEST(IdTableCheck, EveryRowMustBeOneOfTheModesFormsWithValuesThatFit) {
+    struct Case {
+        IdListMode mode;
+        const char* type;
+        const char* id;
+        const char* problem;  // after "Row 007: "; empty for a row that can be sent
+    };
+    const Case cases[] = {
+        // What the table writes, and what a hand-edited file may reasonably hold.
+        {IdListMode::Filter, "11-bit SID", "0x7FF", ""},
+        {IdListMode::Filter, "11-bit SID", "0x7ff", ""},
+        {IdListMode::Filter, "11-bit SID", "0X00000001", ""},
+        {IdListMode::Filter, "29-bit SID", "0x1FFFFFFF", ""},
+        {IdListMode::Filter, "11-bit GID", "0x100~0x101", ""},
+        {IdListMode::Filter, "29-bit GID", "0x0~0x1FFFFFFF", ""},
+        {IdListMode::Mapping, "11>11-bit MID", "0x7FF>0x000", ""},
+        {IdListMode::Mapping, "11>29-bit MID", "0x123>0x1FFFFFFF", ""},
+        {IdListMode::Mapping, "29>11-bit MID", "0x1FFFFFFF>0x7FF", ""},
+        {IdListMode::Mapping, "29>29-bit MID", "0x00000002>0x00000001", ""},
+        // Type texts of no form of the mode.
+        {IdListMode::Filter, "bogus", "0x123", "\"bogus\" is no type of a filter list."},
+        {IdListMode::Filter, "11-bit sid", "0x123", "\"11-bit sid\" is no type of a filter list."},
+        {IdListMode::Filter, "", "0x123", "\"\" is no type of a filter list."},
+        {IdListMode::Mapping, "11-bit SID", "0x123",
+         "\"11-bit SID\" is no type of a mapping list."},
+        // ID texts that are no number of the form, or do not fit its widths.
+        {IdListMode::Filter, "11-bit SID", "hello", "\"hello\" is no 11-bit ID."},
+        {IdListMode::Filter, "11-bit SID", "0x12345", "\"0x12345\" is no 11-bit ID."},
+        {IdListMode::Filter, "11-bit SID", "123", "\"123\" is no 11-bit ID."},
+        {IdListMode::Filter, "11-bit SID", "0x", "\"0x\" is no 11-bit ID."},
+        {IdListMode::Filter, "11-bit SID", " 0x123", "\" 0x123\" is no 11-bit ID."},
+        {IdListMode::Filter, "29-bit SID", "0x000000001", "\"0x000000001\" is no 29-bit ID."},
+        {IdListMode::Filter, "29-bit SID", "0x20000000", "\"0x20000000\" is no 29-bit ID."},
+        {IdListMode::Filter, "11-bit GID", "0x100", "\"0x100\" is no 11-bit ID range."},
+        {IdListMode::Filter, "11-bit GID", "0x100>0x1FF", "\"0x100>0x1FF\" is no 11-bit ID range."},
+        {IdListMode::Filter, "29-bit GID", "0x1~0x2~0x3", "\"0x1~0x2~0x3\" is no 29-bit ID range."},
+        {IdListMode::Mapping, "11>29-bit MID", "0x123>0x9FFFFFFF",
+         "\"0x123>0x9FFFFFFF\" is no 11>29-bit mapping."},
+        // A filter range must rise.
+        {IdListMode::Filter, "11-bit GID", "0x200~0x100",
+         "the range \"0x200~0x100\" must start below its end."},
+        {IdListMode::Filter, "29-bit GID", "0x5~0x5",
+         "the range \"0x5~0x5\" must start below its end."},
+    };
+    for (const Case& c : cases) {
+        IdTable table;
+        table.AppendEntry({c.mode == IdListMode::Filter ? IdKind::Sid11 : IdKind::Mid11To11, 1, 1});
+        table.AppendRow("007", c.type, c.id);
+        const std::optional<std::string> expected =
+            *c.problem ? std::optional("Row 007: " + std::string(c.problem)) : std::nullopt;
+        EXPECT_EQ(FirstUnsendableRow(c.mode, table), expected) << c.type << " " << c.id;
+    }
+    // A row whose number text a file left empty is named by its place.
+    IdTable unnumbered;
+    unnumbered.AppendRow("", "11-bit SID", "hello");
+    EXPECT_EQ(FirstUnsendableRow(IdListMode::Filter, unnumbered),
+              "Row 001: \"hello\" is no 11-bit ID.");
+}
+
 }  // namespace
 }  // namespace b6409

@@ -80,10 +80,12 @@ TEST_F(TermiosSerPortTest, APortHeldElsewhereCannotBeOpenedUntilReleased) {
 
 TEST(TermiosSerPort, RefusesWhatItCannotOpen) {
     TermiosSerPort serial([](uint16_t port) {
-        return port == 1 ? std::string("/nonexistent/ttyX") : std::string("/dev/null");
+        return port == 1 ? std::string("/nonexistent/ttyX")
+                         : std::string(port == 4 ? "/tmp" : "/dev/null");
     });
     EXPECT_EQ(serial.OpenPort(1, 115200, 8, 0, 0), serial_error::kNoSuchPort);
     EXPECT_EQ(serial.OpenPort(2, 115200, 8, 0, 0), serial_error::kNotATerminal);
+    EXPECT_EQ(serial.OpenPort(4, 115200, 8, 0, 0), serial_error::kNotATerminal);  // a folder
     EXPECT_EQ(serial.OpenPort(3, 12345, 8, 0, 0), serial_error::kBadBaudRate);
     EXPECT_EQ(serial.OpenPort(3, 9600, 7, 0, 0), serial_error::kBadArgument);
     // Closing and using what is not open is harmless.

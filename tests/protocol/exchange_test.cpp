@@ -289,6 +289,21 @@ TEST(Exchange, AnyOtherFrameEndsAListReadAsAnErrorReply) {
     EXPECT_EQ(reader.entries.size(), 1u);
 }
 
+TEST(Exchange, AListReadEndsAfterTheMostEntriesItTakes) {
+    Harness h;
+    RecordingReader reader;
+    h.inputs.listReader = &reader;
+    // A sender that streams entries: one more than a read takes, then an end that comes too late.
+    for (int i = 0; i < 65536; ++i) h.link().Arrive(Entry(0x503, 0x11, static_cast<uint32_t>(i)));
+    h.link().Arrive(Reply(0x503, {}, 1));
+    EXPECT_EQ(h.Run(CommandKind::GetFilterList), CommandResult::LinkFailed);
+    EXPECT_EQ(reader.entries.size(), 65535u);
+    EXPECT_EQ(h.sink.Texts(), std::vector<std::string>{"More than 65535 entries came without the "
+                                                       "list's end: the read was stopped; the "
+                                                       "list is incomplete."});
+    EXPECT_EQ(h.link().calls.back(), "Close");
+}
+
 TEST(Exchange, NumbersAreDerivedFromTheSettings) {
     Harness h;
     h.inputs.settings.ChooseDeviceKind(DeviceKind::Pcc4);

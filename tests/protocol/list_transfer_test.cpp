@@ -56,7 +56,7 @@ struct Download {
     }
 };
 
-TEST(RowEncoding, MasksValuesAndFlagsTheOtherWidthTarget) {
+TEST(RowEncoding, CodesValuesAndFlagsTheOtherWidthTarget) {
     struct Case {
         IdListMode mode;
         const char* type;
@@ -67,9 +67,9 @@ TEST(RowEncoding, MasksValuesAndFlagsTheOtherWidthTarget) {
     const Case cases[] = {
         {IdListMode::Filter, "11-bit SID", "0x123", 0x11, 0x123, 0xFFFFFFFF},
         {IdListMode::Filter, "11-bit GID", "0x100~0x1FF", 0x12, 0x100, 0x1FF},
-        {IdListMode::Filter, "29-bit SID", "0xFFFFFFFF", 0x13, 0x1FFFFFFF, 0xFFFFFFFF},
+        {IdListMode::Filter, "29-bit SID", "0x1FFFFFFF", 0x13, 0x1FFFFFFF, 0xFFFFFFFF},
         {IdListMode::Filter, "29-bit GID", "0x00000100~0x1FFFFFFF", 0x14, 0x100, 0x1FFFFFFF},
-        {IdListMode::Mapping, "11>11-bit MID", "0x100>0xFFF", 0x15, 0x100, 0x7FF},
+        {IdListMode::Mapping, "11>11-bit MID", "0x100>0x7FF", 0x15, 0x100, 0x7FF},
         {IdListMode::Mapping, "11>29-bit MID", "0x123>0x1FFFFFFF", 0x15, 0x123, 0x9FFFFFFF},
         {IdListMode::Mapping, "29>11-bit MID", "0x12345678>0x7FF", 0x16, 0x12345678, 0x800007FF},
         {IdListMode::Mapping, "29>29-bit MID", "0x00000001>0x00000002", 0x16, 1, 2},
@@ -163,20 +163,16 @@ TEST(ListDownload, ProgressRangeAndPositionsFollowTheRowCount) {
     EXPECT_EQ(ProgressStepFor(101), 10);
 }
 
-TEST(ListDownload, RowsOfNoFormOfTheModeAreSkippedWithoutMovingTheBar) {
+TEST(ListDownload, ARowThatCannotBeSentRefusesTheListBeforeAnythingIsSent) {
     Download d;
-    d.table.AppendRow("001", "", "0x123");
-    d.table.AppendRow("002", "11-bit SID", "0x123");
-    d.table.AppendRow("003", "11>11-bit MID", "0x100>0x200");  // a mapping row in a filter list
-    d.table.AppendRow("004", "Unknown", "0x7FF");
-    EXPECT_EQ(d.Run(IdListMode::Filter), CommandResult::Ok);
-    const std::vector<std::tuple<uint32_t, uint32_t, uint32_t>> expected = {
-        {0x101, 0, 0}, {0x111, 0x123, 0xFFFFFFFF}, {0x102, 0, 0}};
-    EXPECT_EQ(d.Sent(), expected);
-    // Four rows: step 200, and only row index 1 moved the bar.
-    ASSERT_EQ(d.progress.positions.size(), 200u);
-    EXPECT_EQ(d.progress.positions.front(), 200);
-    EXPECT_EQ(d.progress.positions.back(), 399);
+    d.table.AppendRow("001", "11-bit SID", "0x123");
+    d.table.AppendRow("002", "11-bit SID", "hello");
+    EXPECT_EQ(d.Run(IdListMode::Filter), CommandResult::Refused);
+    EXPECT_TRUE(d.bus.requests.empty());
+    EXPECT_TRUE(d.progress.calls.empty());
+    EXPECT_EQ(d.sink.shown,
+              (std::vector<std::pair<std::string, MessageIcon>>{
+                  {"Row 002: \"hello\" is no 11-bit ID. Nothing was sent.", MessageIcon::Stop}}));
 }
 
 TEST(ListRead, FillsTheTableFromTheEntryFrames) {

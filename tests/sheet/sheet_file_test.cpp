@@ -52,7 +52,7 @@ TEST_F(SheetFileWithFakeDriver, ConnectsThroughTheFirstExcelDriverWithTheFixedSt
     const std::string expected =
         "DRIVER={Fake Excel Driver (*.xls)};DSN='';FIRSTROWHASNAMES=1;"
         "READONLY=FALSE;CREATE_DB=\"" +
-        path + "\";DBQ=" + path;
+        path + "\";DBQ={" + path + "}";
     EXPECT_EQ(sheet.connectString(), expected);
     EXPECT_EQ(driver->events, (std::vector<std::string>{
                                   "CONNECT " + expected,
@@ -514,6 +514,44 @@ TEST(SheetFileWorkbook, AnUnreadableWorkbookIsAConnectionFailure) {
         EXPECT_NE(std::string(e.what()).find("broken.xls"), std::string::npos) << e.what();
     }
     EXPECT_EQ(ReadText(path), "this is not a workbook at all, just some text");
+}
+
+TEST(SheetFileWorkbook, APathNamesItsOwnWorkbookOrIsRefused) {
+    TempDir dir;
+    // The workbooks that a path cut short at ';' or at a brace would name instead.
+    Workbook other;
+    other.sheets.push_back({"Other", {{"n"}, {"42"}}});
+    std::vector<uint8_t> otherBytes;
+    std::string error;
+    ASSERT_TRUE(BuildWorkbookFile(other, &otherBytes, &error)) << error;
+    testing::WriteBytes(dir / "report", otherBytes);
+    testing::WriteBytes(dir / "a", otherBytes);
+    for (const char* name : {"report;V=2.xls", "a}b;c}}{'d'.xls"}) {
+        SheetFile sheet(dir / name, "CANFID", false);
+        sheet.DeferWrites();
+        ASSERT_TRUE(sheet.AddHeaderFields(kHeader, true));
+        ASSERT_TRUE(sheet.PutRow(kBegin, 2, true));
+        ASSERT_TRUE(sheet.WriteBack()) << sheet.errorText();
+        EXPECT_EQ(testing::ReadWorkbookFile(dir / name).sheets.at(0).rows,
+                  (std::vector<std::vector<std::string>>{kHeader, kBegin}));
+    }
+    EXPECT_EQ(testing::ReadBytes(dir / "report"), otherBytes);
+    EXPECT_EQ(testing::ReadBytes(dir / "a"), otherBytes);
+
+    // A quote would end the path early in the connection string, a zero byte in the system.
+    for (const std::string& name : {std::string("say \"x\".xls"), std::string("zero\0.xls", 9)}) {
+        try {
+            SheetFile sheet(dir / name, "CANFID", false);
+            ADD_FAILURE() << "opened " << name;
+        } catch (const DatabaseError& e) {
+            EXPECT_NE(std::string(e.what()).find("Cannot use the workbook path"), std::string::npos)
+                << e.what();
+        }
+    }
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        ++files;
+    EXPECT_EQ(files, 4u);
 }
 
 TEST(SheetFileWorkbook, AnIndependentReaderSeesTheExport) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "sheet/compound_file.h"
+#include "tests/sheet/biff_stream.h"
 #include "tests/sheet/sheet_test_support.h"
 
 namespace b6409 {
@@ -109,7 +110,12 @@ TEST(SheetConnectString, SplitsKeysAndUnquotesValues) {
     EXPECT_EQ(keys[4].key, "DBQ");
     EXPECT_EQ(keys[4].value, "/t/x.xls");
 
-    for (const char* bad : {"DBQ", "DBQ=a;DBQ=b", "=x", "CREATE_DB=\"a\"b;DBQ=a", "DSN='x"})
+    // In braces a doubled brace is one brace of the value, which may then hold anything.
+    ASSERT_TRUE(ParseConnectString("DBQ={/t/a}}b;c='d\"}}};X=1", &keys, &error)) << error;
+    EXPECT_EQ(keys.at(0).value, "/t/a}b;c='d\"}");
+
+    for (const char* bad :
+         {"DBQ", "DBQ=a;DBQ=b", "=x", "CREATE_DB=\"a\"b;DBQ=a", "DSN='x", "DBQ={a}}", "DBQ={a}b}"})
         EXPECT_FALSE(ParseConnectString(bad, &keys, &error)) << bad;
 }
 
@@ -234,6 +240,22 @@ TEST(SheetWorkbookDriver, OpeningChecksTheFile) {
         ADD_FAILURE() << "opened a BIFF5 workbook";
     } catch (const DatabaseError& e) {
         EXPECT_NE(std::string(e.what()).find("older"), std::string::npos) << e.what();
+    }
+}
+
+TEST(SheetWorkbookDriver, RefusesWorkbooksThatWouldFillTheMemory) {
+    TempDir dir;
+    for (const auto& [name, stream] : testing::OversizedWorkbookStreams()) {
+        const std::string path = dir / (name + ".xls");
+        testing::WriteBytes(path, BuildCompoundFile("Workbook", stream));
+        try {
+            Connect(path, false);
+            ADD_FAILURE() << name << " opened";
+        } catch (const DatabaseError& e) {
+            EXPECT_NE(std::string(e.what()).find("larger than this utility reads"),
+                      std::string::npos)
+                << name << ": " << e.what();
+        }
     }
 }
 

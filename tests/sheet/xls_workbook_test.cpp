@@ -8,6 +8,7 @@
 #include <random>
 
 #include "sheet/compound_file.h"
+#include "tests/sheet/biff_stream.h"
 #include "tests/sheet/cfb_image.h"
 #include "tests/sheet/sheet_test_support.h"
 
@@ -15,59 +16,8 @@ namespace b6409 {
 namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
-
-// Record bytes as another writer would put them, for the reader's tests.
-struct Bytes {
-    std::vector<uint8_t> data;
-    Bytes& U8(uint8_t v) {
-        data.push_back(v);
-        return *this;
-    }
-    Bytes& U16(uint16_t v) { return U8(v & 0xFF).U8(v >> 8); }
-    Bytes& U32(uint32_t v) { return U16(v & 0xFFFF).U16(v >> 16); }
-    Bytes& F64(double v) {
-        uint64_t bits;
-        std::memcpy(&bits, &v, 8);
-        return U32(static_cast<uint32_t>(bits)).U32(static_cast<uint32_t>(bits >> 32));
-    }
-    Bytes& Latin1(const std::string& s) {
-        for (char c : s) U8(static_cast<uint8_t>(c));
-        return *this;
-    }
-    Bytes& Wide(const std::u16string& s) {
-        for (char16_t c : s) U16(c);
-        return *this;
-    }
-    Bytes& Cell(uint16_t row, uint16_t column) { return U16(row).U16(column).U16(15); }
-};
-
-class BiffStream {
-  public:
-    BiffStream& Record(uint16_t type, const Bytes& payload) {
-        Bytes header;
-        header.U16(type).U16(static_cast<uint16_t>(payload.data.size()));
-        bytes.insert(bytes.end(), header.data.begin(), header.data.end());
-        bytes.insert(bytes.end(), payload.data.begin(), payload.data.end());
-        return *this;
-    }
-    BiffStream& Bof(uint16_t kind, uint16_t version = 0x0600) {
-        return Record(0x0809, Bytes().U16(version).U16(kind).U16(0).U16(0).U32(0).U32(0));
-    }
-    BiffStream& Eof() { return Record(0x000A, Bytes()); }
-    // A BOUNDSHEET whose position is set later with Place.
-    size_t BoundSheet(const std::string& name, uint8_t kind = 0) {
-        const size_t at = bytes.size() + 4;
-        Record(
-            0x0085,
-            Bytes().U32(0).U8(0).U8(kind).U8(static_cast<uint8_t>(name.size())).U8(0).Latin1(name));
-        return at;
-    }
-    void Place(size_t boundSheet) {
-        const uint32_t position = static_cast<uint32_t>(bytes.size());
-        std::memcpy(bytes.data() + boundSheet, &position, 4);
-    }
-    std::vector<uint8_t> bytes;
-};
+using testing::BiffStream;
+using testing::Bytes;
 
 Workbook Read(const std::vector<uint8_t>& stream, std::string* unkept = nullptr) {
     Workbook book;
