@@ -8,11 +8,12 @@
 #include "app/application_icon.h"
 #include "app/dialog_font.h"
 #include "app/dialog_units.h"
+#include "common/version.h"
 
 namespace b6409 {
 
 QString AboutDialog::VersionText() {
-    return QStringLiteral("B-6409_Utility Version 1.03");
+    return QStringLiteral("B-6409_Utility Version " B6409_VERSION);
 }
 
 QString AboutDialog::DescriptionText() {

@@ -9,11 +9,15 @@
 #include <algorithm>
 #include <cmath>
 
+#include "controls/dialog_colors.h"
+#include "controls/rgb_color.h"
+
 namespace b6409 {
 
 namespace {
 
-const QColor kTile(250, 230, 190);
+// The tile is the dialog's own beige: the icon carries the look of the program's windows.
+const QColor kTile = ToQColor(kDialogBackground);
 const QColor kTileEdge(176, 136, 78);
 const QColor kPortLight(84, 134, 236);
 const QColor kPortDark(24, 64, 178);

@@ -2,8 +2,8 @@
 
 #include "files/data_file.h"
 #include "files/workbook_export.h"
+#include "idtable/list_transfer.h"
 #include "protocol/exchange.h"
-#include "protocol/list_transfer.h"
 
 namespace b6409 {
 

@@ -11,32 +11,26 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFrame>
-#include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
-#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
 #include <QSettings>
-#include <QShortcut>
 #include <QTableView>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <cstdio>
 #include <utility>
 
 #include "app/about_dialog.h"
 #include "app/application_icon.h"
+#include "app/control_ids.h"
 #include "app/dialog_actions.h"
 #include "app/dialog_units.h"
-#include "app/group_box_style.h"
 #include "app/id_table_model.h"
-#include "app/id_table_view.h"
 #include "app/message_box_sink.h"
+#include "common/version.h"
 #include "controls/color_radio_button.h"
 #include "controls/cxp_button.h"
 #include "controls/percent_progress_bar.h"
@@ -48,26 +42,11 @@ namespace b6409 {
 
 namespace {
 
-constexpr char kWindowCaption[] = "B-6409 Utility v1.03";
+constexpr char kWindowCaption[] = "B-6409 Utility v" B6409_VERSION;
 constexpr char kAboutEntry[] = "關於 B6409_Utility(&A)...";
-constexpr int kIdColumnWidth = 180;
 
 QString Text(const std::string& text) {
     return QString::fromStdString(text);
-}
-
-template <typename Widget>
-Widget* WithId(Widget* widget, int id) {
-    widget->setObjectName(QString::number(id));
-    return widget;
-}
-
-// The fixed window holds a lot: boxes get narrow margins so the ID table keeps its room.
-template <typename Layout>
-Layout* Tight(Layout* layout) {
-    layout->setContentsMargins(6, 3, 6, 3);
-    layout->setSpacing(4);
-    return layout;
 }
 
 // Lets the window repaint and take events between the rows of a download; says stop once the
@@ -107,17 +86,6 @@ QString SuffixOf(const QString& filter) {
     QString suffix = filter.mid(star + 2);
     suffix.truncate(suffix.indexOf(')') < 0 ? suffix.size() : suffix.indexOf(')'));
     return suffix;
-}
-
-// One style object for the group boxes of every window, kept until the application ends: a
-// widget's style must outlive the widget.
-GroupBoxStyle& GroupBoxLook() {
-    static GroupBoxStyle* style = [] {
-        auto* made = new GroupBoxStyle;
-        made->setParent(QCoreApplication::instance());
-        return made;
-    }();
-    return *style;
 }
 
 // Qt's file-dialog filter list from the utility's "name|pattern|...||" form.
@@ -165,203 +133,6 @@ QWidget* MainDialog::Control(int id) const {
     return findChild<QWidget*>(QString::number(id));
 }
 
-void MainDialog::BuildControls() {
-    auto* layout = Tight(new QVBoxLayout(this));
-
-    // 1. The PC-side interface and its ports.
-    auto* deviceBox = new QGroupBox("1. CAN Device :", this);
-    auto* deviceGrid = Tight(new QGridLayout(deviceBox));
-    auto* deviceGroup = new QButtonGroup(this);
-    const struct {
-        DeviceKind kind;
-        int row, column;
-    } placements[] = {
-        {DeviceKind::Scv1, 0, 1}, {DeviceKind::Ecv1d, 0, 3}, {DeviceKind::Ucv1, 1, 1},
-        {DeviceKind::Uhv1, 1, 2}, {DeviceKind::Uhv2, 1, 3},  {DeviceKind::Pcm1, 2, 1},
-        {DeviceKind::Pcc2, 2, 2}, {DeviceKind::Pcc4, 2, 3},
-    };
-    deviceGrid->addWidget(new QLabel("(1) RS232 to CAN : "), 0, 0);
-    deviceGrid->addWidget(new QLabel("(2) Ethernet to CAN :"), 0, 2, Qt::AlignRight);
-    deviceGrid->addWidget(new QLabel("(3) USB to CAN : "), 1, 0);
-    deviceGrid->addWidget(new QLabel("(4) CAN Card: "), 2, 0);
-    for (const auto& place : placements) {
-        const DeviceKindInfo& info = InfoOf(place.kind);
-        auto* radio = WithId(new ColorRadioButton(info.caption), info.radioControlId);
-        deviceGroup->addButton(radio, static_cast<int>(place.kind));
-        deviceGrid->addWidget(radio, place.row, place.column);
-        deviceRadios_.push_back(radio);
-    }
-    devPortLabel_ = WithId(new QLabel("Dev_Port : "), 1008);
-    devPortList_ = WithId(new QComboBox, 1010);
-    canPortList_ = WithId(new QComboBox, 1011);
-    for (QComboBox* list : {devPortList_, canPortList_}) {
-        list->setEditable(true);
-        list->setInsertPolicy(QComboBox::NoInsert);
-    }
-    deviceGrid->addWidget(devPortLabel_, 3, 0);
-    deviceGrid->addWidget(devPortList_, 3, 1);
-    deviceGrid->addWidget(WithId(new QLabel("CAN_Port : "), 1009), 3, 2, Qt::AlignRight);
-    deviceGrid->addWidget(canPortList_, 3, 3);
-    layout->addWidget(deviceBox);
-
-    // 2. The ID table and its editor.
-    auto* listBox = new QGroupBox("2. CAN-ID Filter / Mapping Setting", this);
-    auto* listLayout = Tight(new QVBoxLayout(listBox));
-    auto* modeRow = new QHBoxLayout;
-    auto* modeGroup = new QButtonGroup(this);
-    for (auto [id, caption] :
-         {std::pair{1036, "CAN-ID Filter"}, std::pair{1037, "CAN-ID Mapping"}}) {
-        auto* radio = WithId(new ColorRadioButton(caption), id);
-        modeGroup->addButton(radio, id);
-        modeRow->addWidget(radio);
-        listModeRadios_.push_back(radio);
-    }
-    auto* funcTest = WithId(new QPushButton("FuncTest"), 1040);
-    funcTest->hide();
-    modeRow->addWidget(funcTest);
-    modeRow->addStretch();
-    auto* modulePortLabel = new QLabel("CAN Controller");
-    modeRow->addWidget(modulePortLabel);
-    modulePortList_ = WithId(new QComboBox, 1012);
-    modulePortList_->setEditable(true);
-    modulePortList_->setInsertPolicy(QComboBox::NoInsert);
-    for (const auto& entry : MainWindowState::ModulePortEntries())
-        modulePortList_->addItem(Text(entry));
-    modeRow->addWidget(modulePortList_);
-    listLayout->addLayout(modeRow);
-
-    auto addWidthPair = [this](QBoxLayout* row, int id11, int id29) {
-        auto* group = new QButtonGroup(this);
-        for (int id : {id11, id29}) {
-            auto* radio = WithId(new QRadioButton(id == id11 ? "11-bit" : "29-bit"), id);
-            group->addButton(radio, id);
-            row->addWidget(radio);
-        }
-        connect(group, &QButtonGroup::idClicked, this, [this](int id) {
-            state_.Editor().ClickWidthRadio(static_cast<WidthRadio>(id));
-            ShowEdits();
-        });
-    };
-
-    singleBox_ = WithId(new QGroupBox("Single ID (HEX)"), 1038);
-    auto* singleRow = Tight(new QHBoxLayout(singleBox_));
-    addWidthPair(singleRow, 1013, 1014);
-    singleEdit_ = WithId(new QLineEdit, 1015);
-    singleRow->addWidget(singleEdit_);
-    auto* addSingle = WithId(new CXPButton("Add"), 1016);
-    singleRow->addWidget(addSingle);
-    listLayout->addWidget(singleBox_);
-
-    groupBox_ = WithId(new QGroupBox("Group ID (HEX)"), 1039);
-    auto* groupGrid = Tight(new QVBoxLayout(groupBox_));
-    auto* rangeRow = new QHBoxLayout;
-    addWidthPair(rangeRow, 1017, 1018);
-    fromEdit_ = WithId(new QLineEdit, 1019);
-    toEdit_ = WithId(new QLineEdit, 1020);
-    rangeRow->addWidget(fromEdit_);
-    rangeRow->addWidget(new QLabel("To"));
-    rangeRow->addWidget(toEdit_);
-    groupGrid->addLayout(rangeRow);
-    auto* targetRow = new QHBoxLayout;
-    targetRow->addStretch();
-    addWidthPair(targetRow, 1041, 1044);
-    auto* addRange = WithId(new CXPButton("Add"), 1021);
-    targetRow->addWidget(addRange);
-    groupGrid->addLayout(targetRow);
-    listLayout->addWidget(groupBox_);
-
-    tableModel_ = new IdTableModel(state_.Table(), this);
-    tableView_ = WithId(new IdTableView, 1022);
-    tableView_->setModel(tableModel_);
-    tableView_->setShowGrid(true);
-    tableView_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    tableView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    tableView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    tableView_->verticalHeader()->hide();
-    tableView_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
-    tableView_->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
-    // The header beyond the last column is drawn in the window colour, which would show the
-    // dialog's beige as a gap in the white list: it takes the colour of the header's sections.
-    QPalette headerPalette = tableView_->horizontalHeader()->palette();
-    headerPalette.setColor(QPalette::Window, headerPalette.color(QPalette::Button));
-    tableView_->horizontalHeader()->setPalette(headerPalette);
-    tableView_->setColumnWidth(0, 34);
-    tableView_->setColumnWidth(1, 100);
-    tableView_->setColumnWidth(2, kIdColumnWidth);
-    listLayout->addWidget(tableView_, 1);
-
-    auto* fileRow = new QHBoxLayout;
-    for (auto [id, caption] : {std::pair{1033, "Save File"}, std::pair{1034, "Load File"},
-                               std::pair{1032, "Delete Row"}, std::pair{1031, "Clear Table"}})
-        fileRow->addWidget(WithId(new CXPButton(caption), id));
-    listLayout->addLayout(fileRow);
-    auto* transferRow = new QHBoxLayout;
-    getButton_ = WithId(new CXPButton("Get CAN Accepted IDs"), 1023);
-    setButton_ = WithId(new CXPButton("Set CAN Accepted IDs"), 1024);
-    transferRow->addWidget(getButton_);
-    transferRow->addWidget(setButton_);
-    listLayout->addLayout(transferRow);
-    layout->addWidget(listBox, 1);
-
-    // Configuration options.
-    auto* optionBox = new QGroupBox("Config / Info Option", this);
-    auto* optionLayout = Tight(new QVBoxLayout(optionBox));
-    auto* optionRow = new QHBoxLayout;
-    auto* optionGroup = new QButtonGroup(this);
-    for (auto [id, caption] :
-         {std::pair{1025, "Get ModInfo"}, std::pair{1026, "Reset Module"},
-          std::pair{1027, "Set Module Data"}, std::pair{1030, "Get Module Data"}}) {
-        auto* radio = WithId(new ColorRadioButton(caption), id);
-        optionGroup->addButton(radio, id);
-        optionRow->addWidget(radio);
-        optionRadios_.push_back(radio);
-    }
-    optionLayout->addLayout(optionRow);
-    auto* valueRow = new QHBoxLayout;
-    optionValueEdit_ = WithId(new QLineEdit, 1028);
-    optionSelector_ = WithId(new QComboBox, 1042);
-    for (const auto& entry : MainWindowState::OptionEntries())
-        optionSelector_->addItem(Text(entry));
-    sendButton_ = WithId(new CXPButton("Send"), 1029);
-    valueRow->addWidget(optionValueEdit_);
-    valueRow->addWidget(optionSelector_, 1);
-    valueRow->addWidget(sendButton_);
-    optionLayout->addLayout(valueRow);
-    layout->addWidget(optionBox);
-
-    // The bar paints all of its face; the border around it belongs to the window.
-    auto* barFrame = new QFrame(this);
-    barFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
-    barFrame->setLineWidth(1);
-    auto* barLayout = new QVBoxLayout(barFrame);
-    barLayout->setContentsMargins(1, 1, 1, 1);
-    progressBar_ = WithId(new PercentProgressBar, 1035);
-    progressBar_->setFixedHeight(fontMetrics().height() + 6);
-    progressSink_ = std::make_unique<ProgressBarSink>(*progressBar_);
-    barLayout->addWidget(progressBar_);
-    layout->addWidget(barFrame);
-
-    for (QGroupBox* box : findChildren<QGroupBox*>()) box->setStyle(&GroupBoxLook());
-
-    // The template's default OK and Cancel buttons, hidden: Enter and Escape reach them.
-    for (auto [id, caption] : {std::pair{1, "確定"}, std::pair{2, "取消"}}) {
-        auto* button = WithId(new QPushButton(caption, this), id);
-        button->hide();
-    }
-
-    lockedDuringDownload_ = {deviceBox,  listModeRadios_[0], listModeRadios_[1], modulePortList_,
-                             singleBox_, groupBox_,          tableView_,         optionBox,
-                             getButton_, modulePortLabel};
-    for (int id : {1031, 1032, 1033, 1034}) lockedDuringDownload_.push_back(Control(id));
-
-    // The About entry: the window manager owns the title bar's menu here, so the dialog offers
-    // the entry in its own context menu (and on Alt+A-less keyboards via the menu key).
-    setContextMenuPolicy(Qt::DefaultContextMenu);
-    // The hidden test action has no visible control; a developer reaches it from the keyboard.
-    auto* funcTestKey = new QShortcut(QKeySequence("Ctrl+Shift+F12"), this);
-    connect(funcTestKey, &QShortcut::activated, funcTest, &QPushButton::click);
-}
-
 void MainDialog::ConnectEvents() {
     auto* deviceGroup = deviceRadios_.front()->group();
     connect(deviceGroup, &QButtonGroup::idClicked, this, [this](int kind) {
@@ -394,7 +165,8 @@ void MainDialog::ConnectEvents() {
              [](const MainWindowState& s) { return int(s.Settings().modulePortIndex); });
 
     connect(listModeRadios_.front()->group(), &QButtonGroup::idClicked, this, [this](int id) {
-        state_.ClickListMode(id == 1036 ? IdListMode::Filter : IdListMode::Mapping);
+        state_.ClickListMode(id == control::FilterModeRadio ? IdListMode::Filter
+                                                            : IdListMode::Mapping);
         // The ID column is inserted anew with each mode click, at its own width.
         tableView_->setColumnWidth(2, kIdColumnWidth);
         ShowState();
@@ -428,17 +200,18 @@ void MainDialog::ConnectEvents() {
     auto onClick = [this](int id, void (MainDialog::*handler)()) {
         connect(static_cast<QPushButton*>(Control(id)), &QPushButton::clicked, this, handler);
     };
-    onClick(1016, &MainDialog::OnAddSingle);
-    onClick(1021, &MainDialog::OnAddRange);
-    onClick(1032, &MainDialog::OnDeleteRow);
-    onClick(1031, &MainDialog::OnClearTable);
-    onClick(1040, &MainDialog::OnFuncTest);
-    onClick(1033, &MainDialog::OnSaveFile);
-    onClick(1034, &MainDialog::OnLoadFile);
-    onClick(1023, &MainDialog::OnGetIds);
-    onClick(1024, &MainDialog::OnSetIds);
-    onClick(1029, &MainDialog::OnSend);
-    connect(static_cast<QPushButton*>(Control(2)), &QPushButton::clicked, this, &QDialog::reject);
+    onClick(control::AddSingleButton, &MainDialog::OnAddSingle);
+    onClick(control::AddRangeButton, &MainDialog::OnAddRange);
+    onClick(control::DeleteRowButton, &MainDialog::OnDeleteRow);
+    onClick(control::ClearTableButton, &MainDialog::OnClearTable);
+    onClick(control::FuncTestButton, &MainDialog::OnFuncTest);
+    onClick(control::SaveFileButton, &MainDialog::OnSaveFile);
+    onClick(control::LoadFileButton, &MainDialog::OnLoadFile);
+    onClick(control::GetIdsButton, &MainDialog::OnGetIds);
+    onClick(control::SetIdsButton, &MainDialog::OnSetIds);
+    onClick(control::SendButton, &MainDialog::OnSend);
+    connect(static_cast<QPushButton*>(Control(control::Cancel)), &QPushButton::clicked, this,
+            &QDialog::reject);
 }
 
 void MainDialog::BindEdit(QLineEdit* edit, EditId id) {
@@ -500,12 +273,11 @@ void MainDialog::ShowState() {
             radio->setChecked(state_.IsCheckedRadio(radio->objectName().toInt()));
         ColorChoice(*choice);
     }
-    for (int id : {1013, 1014, 1017, 1018, 1041, 1044})
-        static_cast<QRadioButton*>(Control(id))->setChecked(state_.IsCheckedRadio(id));
+    // The width radios are checked by ShowEdits below.
 
     singleBox_->setEnabled(state_.SingleBoxEnabled());
-    Control(1041)->setEnabled(state_.TargetRadiosEnabled());
-    Control(1044)->setEnabled(state_.TargetRadiosEnabled());
+    Control(control::TargetWidth11Radio)->setEnabled(state_.TargetRadiosEnabled());
+    Control(control::TargetWidth29Radio)->setEnabled(state_.TargetRadiosEnabled());
     groupBox_->setTitle(state_.GroupBoxCaption());
     getButton_->setText(state_.GetButtonCaption());
     setButton_->setText(state_.SetButtonCaption());
@@ -530,7 +302,9 @@ void MainDialog::ShowEdits() {
         const QString text = Text(state_.Editor().Edit(id).Text());
         if (edit->text() != text) edit->setText(text);
     }
-    for (int id : {1013, 1014, 1017, 1018, 1041, 1044})
+    for (int id :
+         {control::SingleWidth11Radio, control::SingleWidth29Radio, control::GroupWidth11Radio,
+          control::GroupWidth29Radio, control::TargetWidth11Radio, control::TargetWidth29Radio})
         static_cast<QRadioButton*>(Control(id))->setChecked(state_.IsCheckedRadio(id));
 }
 

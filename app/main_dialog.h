@@ -11,9 +11,12 @@
 #include "common/message_sink.h"
 #include "link/device_link.h"
 
+class QBoxLayout;
 class QButtonGroup;
 class QComboBox;
+class QFrame;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -35,7 +38,7 @@ struct FileChoice {
 
 // The utility's main window. It owns the widgets and binds them to the window-free state: each
 // event goes to one state method, then the widgets show the state again. Every control keeps its
-// dialog id as its object name ("1029" is "Send").
+// dialog id (control_ids.h) as its object name.
 class MainDialog : public QDialog {
     Q_OBJECT
 
@@ -58,7 +61,7 @@ class MainDialog : public QDialog {
     ~MainDialog() override;
 
     MainWindowState& State() { return state_; }
-    // A control by its dialog id.
+    // A control by its dialog id (control::Id).
     QWidget* Control(int id) const;
 
   public slots:
@@ -74,7 +77,18 @@ class MainDialog : public QDialog {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // One builder per group box, called in the order the controls take the focus.
     void BuildControls();
+    QGroupBox* BuildDeviceBox();
+    QGroupBox* BuildListBox();
+    QHBoxLayout* BuildListModeRow();
+    QGroupBox* BuildSingleBox();
+    QGroupBox* BuildGroupBox();
+    QTableView* BuildIdTable();
+    QGroupBox* BuildOptionBox();
+    QFrame* BuildProgressBar();
+    // An 11-bit / 29-bit radio pair on the row, bound to the editor's width of those radios.
+    void AddWidthPair(QBoxLayout* row, int width11Id, int width29Id);
     void ConnectEvents();
     void ShowState();
     void ShowDeviceLists();
@@ -108,6 +122,9 @@ class MainDialog : public QDialog {
     void EndAfterStoppedDownload(CommandResult result);
     void DumpGeometry() const;
 
+    // The ID column's width, which each list mode click applies again.
+    static constexpr int kIdColumnWidth = 180;
+
     Hooks hooks_;
     std::unique_ptr<MessageSink> ownMessages_;
     std::unique_ptr<Clock> ownClock_;
@@ -120,6 +137,7 @@ class MainDialog : public QDialog {
     QLabel* devPortLabel_ = nullptr;
     QComboBox* devPortList_ = nullptr;
     QComboBox* canPortList_ = nullptr;
+    QLabel* modulePortLabel_ = nullptr;
     QComboBox* modulePortList_ = nullptr;
     QComboBox* optionSelector_ = nullptr;
     QGroupBox* singleBox_ = nullptr;

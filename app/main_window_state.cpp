@@ -2,6 +2,17 @@
 
 namespace b6409 {
 
+// The editor names its width radios and edits by the window's control ids.
+static_assert(int(WidthRadio::Single11) == control::SingleWidth11Radio &&
+              int(WidthRadio::Single29) == control::SingleWidth29Radio &&
+              int(WidthRadio::Group11) == control::GroupWidth11Radio &&
+              int(WidthRadio::Group29) == control::GroupWidth29Radio &&
+              int(WidthRadio::Target11) == control::TargetWidth11Radio &&
+              int(WidthRadio::Target29) == control::TargetWidth29Radio);
+static_assert(int(EditId::Single) == control::SingleEdit &&
+              int(EditId::From) == control::FromEdit && int(EditId::To) == control::ToEdit &&
+              int(EditId::OptionValue) == control::OptionValueEdit);
+
 MainWindowState::MainWindowState(MessageSink& messages) : editor_(table_, messages) {
     ChooseDeviceKind(DeviceKind::Scv1);
     settings_.modulePortIndex = 0;
@@ -115,25 +126,35 @@ void MainWindowState::RecomputePendingCommand() {
 }
 
 bool MainWindowState::IsCheckedRadio(int controlId) const {
-    if (controlId >= 1000 && controlId <= 1007)
-        return InfoOf(settings_.deviceKind).radioControlId == controlId;
-    if (controlId == 1036) return Mode() == IdListMode::Filter;
-    if (controlId == 1037) return Mode() == IdListMode::Mapping;
-    if (controlId == 1025 || controlId == 1026 || controlId == 1027 || controlId == 1030)
-        return static_cast<int>(option_) == controlId;
-    if (controlId >= 1013 && controlId <= 1044) {
-        const auto radio = static_cast<WidthRadio>(controlId);
-        switch (radio) {
-            case WidthRadio::Single11:
-            case WidthRadio::Single29:
-            case WidthRadio::Group11:
-            case WidthRadio::Group29:
-            case WidthRadio::Target11:
-            case WidthRadio::Target29:
-                return editor_.Checked(radio);
-        }
+    switch (controlId) {
+        case control::Scv1Radio:
+        case control::Ecv1dRadio:
+        case control::Ucv1Radio:
+        case control::Uhv1Radio:
+        case control::Uhv2Radio:
+        case control::Pcm1Radio:
+        case control::Pcc2Radio:
+        case control::Pcc4Radio:
+            return InfoOf(settings_.deviceKind).radioControlId == controlId;
+        case control::FilterModeRadio:
+            return Mode() == IdListMode::Filter;
+        case control::MappingModeRadio:
+            return Mode() == IdListMode::Mapping;
+        case control::GetModInfoRadio:
+        case control::ResetModuleRadio:
+        case control::SetModuleDataRadio:
+        case control::GetModuleDataRadio:
+            return static_cast<int>(option_) == controlId;
+        case control::SingleWidth11Radio:
+        case control::SingleWidth29Radio:
+        case control::GroupWidth11Radio:
+        case control::GroupWidth29Radio:
+        case control::TargetWidth11Radio:
+        case control::TargetWidth29Radio:
+            return editor_.Checked(static_cast<WidthRadio>(controlId));
+        default:
+            return false;
     }
-    return false;
 }
 
 }  // namespace b6409

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/control_ids.h"
 #include "common/message_sink.h"
 #include "common/progress.h"
 #include "idtable/entry_editor.h"
@@ -14,13 +15,13 @@ namespace b6409 {
 
 // The four option radios of "Config / Info Option", by control id.
 enum class OptionRadio {
-    GetModInfo = 1025,
-    ResetModule = 1026,
-    SetModuleData = 1027,
-    GetModuleData = 1030
+    GetModInfo = control::GetModInfoRadio,
+    ResetModule = control::ResetModuleRadio,
+    SetModuleData = control::SetModuleDataRadio,
+    GetModuleData = control::GetModuleDataRadio
 };
 
-// The entries of the option selector (1042), in order.
+// The entries of the option selector, in order.
 enum class OptionEntry { UserBaud = 0, BusOffTime = 1, ListenOnly = 2 };
 
 // The main window's rules without a window: which controls are enabled, their captions, the

@@ -23,7 +23,7 @@ double MillisecondsSinceProcessStart() {
     const double startSeconds = std::stod(field) / double(sysconf(_SC_CLK_TCK));
     timespec now{};
     clock_gettime(CLOCK_BOOTTIME, &now);
-    return (double(now.tv_sec) + double(now.tv_nsec) / 1e9 - startSeconds) * 1000.0;
+    return (double(now.tv_sec) + double(now.tv_nsec) / 1e9 - startSeconds) * 1e3;
 }
 
 long ResidentKilobytes() {

@@ -9,12 +9,13 @@
 #include "app/application_icon.h"
 #include "app/dialog_font.h"
 #include "app/single_instance.h"
+#include "controls/dialog_colors.h"
+#include "controls/rgb_color.h"
 
 namespace b6409 {
 
 namespace {
 
-const QColor kDialogBackground(250, 230, 190);
 const QColor kDialogText(0, 0, 0);
 
 // The refused copy's box comes before the dialog look is set, so it shows in the system's
@@ -52,7 +53,7 @@ QString UtilityApp::UnguardedText(const QString& applicationName, const std::str
 
 QPalette UtilityApp::DialogPalette(const QPalette& base) {
     QPalette palette = base;
-    palette.setColor(QPalette::Window, kDialogBackground);
+    palette.setColor(QPalette::Window, ToQColor(kDialogBackground));
     // A disabled label keeps the style's greyed text, so it still reads as disabled.
     palette.setColor(QPalette::Active, QPalette::WindowText, kDialogText);
     palette.setColor(QPalette::Inactive, QPalette::WindowText, kDialogText);

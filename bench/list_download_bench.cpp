@@ -3,7 +3,7 @@
 #include <chrono>
 
 #include "bench/simulated_scv1.h"
-#include "protocol/list_transfer.h"
+#include "idtable/list_transfer.h"
 
 int main(int argc, char** argv) {
     using namespace b6409;

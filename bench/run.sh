@@ -9,6 +9,7 @@ printf 'benchmark\tsize\ttime\tratio\tresult\n'
 "$bin/bench_firmware_exchange" 50
 "$bin/bench_list_download" 100
 "$bin/bench_data_file" 10000
+# The export also runs python3-xlwt on the same cells and prints the ratio.
 "$bin/bench_export" 10000
 # The desktop program: start to first paint and resident memory then (offscreen platform),
 # the median of ten starts.
@@ -35,12 +36,4 @@ if $python -c 'import can' 2>/dev/null; then
     awk -v t="$total" -v e="$exchanges" -v o="$ours" -v a="$answered" 'BEGIN {
         printf "python-can slcan, same 102 firmware exchanges\t102 exchanges\t%.3f s (%.3f s after its 2 s open)\t%.2f x ours (%.3f s)\t%s\n",
             t, e, t / o, o, (a == 102 ? "ok" : "FAILED") }'
-fi
-if $python -c 'import xlwt' 2>/dev/null; then
-    xls=$(mktemp --suffix=.xls)
-    ours=$("$bin/bench_export" 10000 | cut -f3 | cut -d' ' -f1)
-    theirs=$($python bench/xlwt_export.py 10000 "$xls")
-    rm -f "$xls"
-    awk -v t="$theirs" -v o="$ours" 'BEGIN {
-        printf "python3-xlwt, the same cells\t10000 rows\t%.1f ms\t%.1f x ours (%.1f ms)\tok\n", t, t / o, o }'
 fi

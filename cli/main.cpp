@@ -8,7 +8,8 @@
 #include "cli/ctl_options.h"
 #include "cli/ctl_runner.h"
 #include "cli/terminal_progress.h"
-#include "link/can_socket.h"
+#include "common/version.h"
+#include "link/socketcan/can_interface_names.h"
 #include "link/system_link_factory.h"
 
 int main(int argc, char** argv) {
@@ -25,7 +26,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (run.version) {
-        std::puts("b6409ctl 1.03");
+        std::puts("b6409ctl " B6409_VERSION);
         return 0;
     }
 
@@ -35,8 +36,8 @@ int main(int argc, char** argv) {
         const std::string path = *run.portPath;
         serialPaths = [path](uint16_t) { return path; };
     }
-    if (run.canInterface) SetCanInterfaceOverride(*run.canInterface);
-    SystemLinkFactory links(clock, serialPaths);
+    const CanInterfaceNamer canNames = CanInterfaceOverride(run.canInterface.value_or(""));
+    SystemLinkFactory links(clock, serialPaths, canNames);
     StreamMessageSink lines(stdout);
     TerminalProgress progress(stderr);
     AfterProgressSink sink(lines, progress);

@@ -2,13 +2,9 @@
 
 #include <cstdint>
 
-namespace b6409 {
+#include "common/rgb.h"
 
-// A colour as one 32-bit value: red in the lowest byte, then green, then blue.
-using Rgb = uint32_t;
-constexpr Rgb MakeRgb(uint8_t red, uint8_t green, uint8_t blue) {
-    return uint32_t(red) | uint32_t(green) << 8 | uint32_t(blue) << 16;
-}
+namespace b6409 {
 
 // The four colours of the progress bar.
 struct ProgressColors {

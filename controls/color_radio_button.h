@@ -3,12 +3,11 @@
 #include <QRadioButton>
 #include <span>
 
-#include "common/progress.h"
+#include "common/rgb.h"
+#include "controls/dialog_colors.h"
 
 namespace b6409 {
 
-// The dialog's background colour, behind every coloured radio.
-constexpr Rgb kDialogBackground = MakeRgb(250, 230, 190);
 // The label colours that mark a choice: the checked member blue, the others black.
 constexpr Rgb kChosenLabelColor = MakeRgb(0, 0, 255);
 constexpr Rgb kPlainLabelColor = MakeRgb(0, 0, 0);

@@ -2,7 +2,7 @@
 
 #include <QColor>
 
-#include "common/progress.h"
+#include "common/rgb.h"
 
 namespace b6409 {
 

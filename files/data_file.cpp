@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -76,23 +78,40 @@ class ByteReader {
     size_t at_ = 0;
 };
 
+// The number at the cell's start as "%03lu" writes it, formatted by hand: a load does this for
+// every row, and the C library's formatting would take most of its time.
 std::string RowNumberFromCell(std::string_view cell) {
+    // What the utility saved is already that text: three or more digits without a leading zero
+    // beyond the padding (at most nine, so the number stays below the clamp).
+    const bool plain =
+        cell.size() >= 3 && cell.size() <= 9 && (cell.size() == 3 || cell[0] != '0') &&
+        std::all_of(cell.begin(), cell.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (plain) return std::string(cell);
     size_t at = 0;
     while (at < cell.size() && (cell[at] == ' ' || (cell[at] >= '\t' && cell[at] <= '\r'))) ++at;
     uint64_t number = 0;
     for (; at < cell.size() && cell[at] >= '0' && cell[at] <= '9'; ++at)
         number = std::min<uint64_t>(number * 10 + uint64_t(cell[at] - '0'), 0xFFFFFFFFu);
-    return FormatText("%03lu", static_cast<unsigned long>(number));
+    char digits[24];
+    const size_t length = std::to_chars(digits, digits + sizeof digits, number).ptr - digits;
+    std::string text(length < 3 ? 3 - length : 0, '0');
+    return text.append(digits, length);
 }
 
 const char* TitleOf(IdListMode mode) {
     return mode == IdListMode::Filter ? kFilterFileTitle : kMappingFileTitle;
 }
 
-// Reads the column titles and the records that follow a good header into `rows`. Returns the
-// message of a fault, empty when the rows were read to their end.
+// A record's three texts as views of the file's bytes; the number cell as written.
+struct RecordTexts {
+    std::string_view number, type, id;
+};
+
+// Reads the column titles and the records that follow a good header, handing each row's texts
+// to `onRow`. Returns the message of a fault, empty when the rows were read to their end.
+template <typename OnRow>
 std::string ReadRecords(ByteReader& in, size_t columnsAt, uint32_t records, uint32_t columns,
-                        IdTable& rows) {
+                        OnRow&& onRow) {
     // The column titles are skipped unread: from the second byte of the column count, over zero
     // bytes, to the second title's count; then two counted strings.
     const auto secondTitle = in.NextNonZero(columnsAt + 1);
@@ -102,7 +121,7 @@ std::string ReadRecords(ByteReader& in, size_t columnsAt, uint32_t records, uint
     if (columns == 0) return {};
 
     for (uint32_t record = 1; record < records; ++record) {
-        std::optional<size_t> row;
+        RecordTexts row;
         for (uint32_t cell = 1; cell <= columns; ++cell) {
             // The length is the first byte of the count; the text starts at the first non-zero
             // byte after it.
@@ -113,16 +132,18 @@ std::string ReadRecords(ByteReader& in, size_t columnsAt, uint32_t records, uint
             const auto textAt = in.NextNonZero(countAt + 1);
             if (!textAt || in.size() - *textAt <= size_t(length)) return kFormatError;
             const size_t end = *textAt + size_t(length);
-            // An empty cell next ends the file's rows: this cell is not applied.
-            if (in.At(end) == 0) return {};
-            std::string text(reinterpret_cast<const char*>(in.data() + *textAt), size_t(length));
-            in.Seek(end);
-            if (cell == 1) {
-                row = rows.AppendRow(RowNumberFromCell(text), "", "");
-            } else if (cell <= 3 && row) {
-                rows.SetRowText(*row, int(cell - 1), std::move(text));
+            // An empty cell next ends the file's rows: this cell is not applied, the row's
+            // cells before it are.
+            if (in.At(end) == 0) {
+                if (cell > 1) onRow(row);
+                return {};
             }
+            const std::string_view text(reinterpret_cast<const char*>(in.data() + *textAt),
+                                        size_t(length));
+            in.Seek(end);
+            if (cell <= 3) (cell == 1 ? row.number : cell == 2 ? row.type : row.id) = text;
         }
+        onRow(row);
     }
     return {};
 }
@@ -190,17 +211,17 @@ DataFileLoad DecodeDataFile(const std::vector<uint8_t>& bytes, IdListMode mode, 
     if (recordsRead > kLargestListRows || recordsRead * *columns * 4 > in.size() - in.position())
         return {false, kFormatError};
 
-    // A fault can come after many good rows, so the rows are read aside and the user's table is
-    // only given up for a file read without one.
-    IdTable rows;
-    if (std::string message = ReadRecords(in, columnsAt, *records, *columns, rows);
+    // A fault can come after many good rows, so the rows are read twice: once to check the
+    // whole file, and only then into the user's table.
+    const size_t recordsAt = in.position();
+    if (std::string message = ReadRecords(in, columnsAt, *records, *columns, [](auto&) {});
         !message.empty())
         return {false, std::move(message)};
+    in.Seek(recordsAt);
     table.Clear();
-    for (size_t i = 0; i < rows.RowCount(); ++i) {
-        IdRow& row = rows.Row(i);
-        table.AppendRow(std::move(row.number), std::move(row.type), std::move(row.id));
-    }
+    ReadRecords(in, columnsAt, *records, *columns, [&table](const RecordTexts& row) {
+        table.AppendRow(RowNumberFromCell(row.number), std::string(row.type), std::string(row.id));
+    });
     return {true, {}};
 }
 
@@ -227,21 +248,26 @@ std::string ReadListFile(const std::string& path, std::vector<uint8_t>& bytes) {
         message = TooLargeText(path);
     } else {
         fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        bytes.reserve(size_t(info.st_size));
-        uint8_t chunk[65536];
-        // The size is checked again as the bytes come: the file may grow, and some (those of
-        // /proc) tell no size at all.
+        // Read straight into the buffer, sized to the file and a byte more so that the next read
+        // shows the end. The size is checked again as the bytes come: the file may grow, and
+        // some (those of /proc) tell no size at all; the buffer grows with them, up to a byte
+        // past the largest file.
+        bytes.resize(size_t(info.st_size) + 1);
+        size_t used = 0;
         while (message.empty()) {
-            const ssize_t n = read(fd, chunk, sizeof chunk);
+            if (used == bytes.size())
+                bytes.resize(std::min<uint64_t>(2 * bytes.size() + 65536, kLargestFileBytes + 1));
+            const ssize_t n = read(fd, bytes.data() + used, bytes.size() - used);
             if (n > 0) {
-                bytes.insert(bytes.end(), chunk, chunk + n);
-                if (bytes.size() > kLargestFileBytes) message = TooLargeText(path);
+                used += size_t(n);
+                if (used > kLargestFileBytes) message = TooLargeText(path);
             } else if (n == 0) {
                 break;
             } else if (errno != EINTR) {
                 message = "Read File Failed !";
             }
         }
+        bytes.resize(used);
     }
     close(fd);
     return message;

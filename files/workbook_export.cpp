@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 
 #include "common/text_format.h"
@@ -19,9 +20,25 @@ std::string FrameId(int modulePort, unsigned code) {
     return FormatText("0x%03X", static_cast<unsigned>(modulePort) * 256 + code);
 }
 
-std::vector<std::string> FrameRow(int modulePort, unsigned code, std::string dataLow,
+// The frame identifiers of one module port, each formatted once: a long list has many rows of
+// one code.
+class FrameIds {
+  public:
+    explicit FrameIds(int modulePort) : modulePort_(modulePort) {}
+    const std::string& Of(unsigned code) {
+        std::string& id = ids_[code & 0xFF];
+        if (id.empty()) id = FrameId(modulePort_, code & 0xFF);
+        return id;
+    }
+
+  private:
+    int modulePort_;
+    std::array<std::string, 256> ids_;
+};
+
+std::vector<std::string> FrameRow(const std::string& frameId, std::string dataLow,
                                   std::string dataHigh) {
-    return {"0", FrameId(modulePort, code), "0", "8", std::move(dataLow), std::move(dataHigh)};
+    return {"0", frameId, "0", "8", std::move(dataLow), std::move(dataHigh)};
 }
 
 std::string NameOf(const std::string& path) {
@@ -81,8 +98,10 @@ std::vector<std::vector<std::string>> ExportFrameRows(IdListMode mode, const IdT
                                                       int modulePort) {
     const bool filter = mode == IdListMode::Filter;
     const std::string zero = "0x00000000";
+    FrameIds ids(modulePort);
     std::vector<std::vector<std::string>> rows;
-    rows.push_back(FrameRow(modulePort, filter ? 0x01 : 0x07, zero, zero));
+    rows.reserve(table.RowCount() + 2);
+    rows.push_back(FrameRow(ids.Of(filter ? 0x01 : 0x07), zero, zero));
     for (const IdRow& row : table.Rows()) {
         const auto kind = KindFromTypeText(row.type, mode);
         if (!kind) continue;
@@ -96,9 +115,9 @@ std::vector<std::vector<std::string>> ExportFrameRows(IdListMode mode, const IdT
             // A target of the other width carries its flag, written without the prefix.
             if (info.targetFlag) high = FormatText("%08X", ReadHexNumber(high) | kTargetFlag);
         }
-        rows.push_back(FrameRow(modulePort, info.entryCode, std::move(low), std::move(high)));
+        rows.push_back(FrameRow(ids.Of(info.entryCode), std::move(low), std::move(high)));
     }
-    rows.push_back(FrameRow(modulePort, filter ? 0x02 : 0x08, zero, zero));
+    rows.push_back(FrameRow(ids.Of(filter ? 0x02 : 0x08), zero, zero));
     return rows;
 }
 

@@ -10,7 +10,7 @@
 
 #include "files/data_file.h"
 #include "idtable/id_table.h"
-#include "protocol/list_transfer.h"
+#include "idtable/list_transfer.h"
 
 namespace {
 

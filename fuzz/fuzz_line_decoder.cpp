@@ -17,11 +17,11 @@
 #include "common/clock.h"
 #include "common/message_sink.h"
 #include "idtable/id_table.h"
-#include "link/line_protocol.h"
-#include "link/ser_port_api.h"
-#include "link/serial_link.h"
+#include "idtable/list_transfer.h"
+#include "link/serial/line_protocol.h"
+#include "link/serial/ser_port_api.h"
+#include "link/serial/serial_link.h"
 #include "protocol/exchange.h"
-#include "protocol/list_transfer.h"
 
 namespace {
 

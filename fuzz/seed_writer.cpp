@@ -11,7 +11,7 @@
 
 #include "files/data_file.h"
 #include "idtable/id_table.h"
-#include "link/line_protocol.h"
+#include "link/serial/line_protocol.h"
 #include "sheet/compound_file.h"
 #include "sheet/xls_workbook.h"
 #include "tests/sheet/biff_stream.h"

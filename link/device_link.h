@@ -5,9 +5,9 @@
 #include <string>
 
 #include "common/message_sink.h"
+#include "link/can_frame.h"
 #include "link/device_kind.h"
 #include "link/link_settings.h"
-#include "protocol/can_frame.h"
 
 namespace b6409 {
 

@@ -1,46 +1,37 @@
 #include "link/system_link_factory.h"
 
-#include "link/can_links.h"
-#include "link/serial_link.h"
-#include "link/socketcan_cards.h"
-#include "link/socketcan_uhv.h"
+#include <cassert>
+#include <utility>
+
+#include "link/serial/serial_transport.h"
+#include "link/socketcan/socketcan_transport.h"
 
 namespace b6409 {
 
-struct SystemLinkFactory::CanLayers {
-    explicit CanLayers(CanSocketOpener* injected)
-        : opener(injected ? *injected : ownOpener), uhv(opener), cards(opener) {}
-    SocketCanOpener ownOpener;
-    CanSocketOpener& opener;
-    SocketCanUhv uhv;
-    SocketCanCards cards;
-};
-
 SystemLinkFactory::SystemLinkFactory(Clock& clock, TermiosSerPort::PathResolver serialPaths,
-                                     CanSocketOpener* canSockets)
-    : clock_(clock),
-      serial_(std::move(serialPaths)),
-      can_(std::make_unique<CanLayers>(canSockets)) {}
+                                     CanInterfaceNamer canNames, CanSocketOpener* canSockets) {
+    // One registration per transport.
+    Register(SerialTransport::kKinds,
+             std::make_unique<SerialTransport>(clock, std::move(serialPaths)));
+    Register(SocketCanTransport::kKinds,
+             std::make_unique<SocketCanTransport>(std::move(canNames), canSockets));
+    assert(transportOf_.size() == AllDeviceKinds().size() && "every kind needs its transport");
+}
 
 SystemLinkFactory::~SystemLinkFactory() = default;
 
+void SystemLinkFactory::Register(std::span<const DeviceKind> kinds,
+                                 std::unique_ptr<LinkFactory> transport) {
+    for (const DeviceKind kind : kinds) {
+        [[maybe_unused]] const bool first = transportOf_.emplace(kind, transport.get()).second;
+        assert(first && "a kind belongs to one transport");
+    }
+    transports_.push_back(std::move(transport));
+}
+
 std::unique_ptr<DeviceLink> SystemLinkFactory::MakeLink(DeviceKind kind,
                                                         const LinkNumbers& numbers) {
-    switch (kind) {
-        case DeviceKind::Uhv1:
-        case DeviceKind::Uhv2:
-            return std::make_unique<UhvLink>(can_->uhv, kind, numbers);
-        case DeviceKind::Pcm1:
-            return std::make_unique<PcmLink>(can_->cards.Pcm(), numbers);
-        case DeviceKind::Pcc2:
-        case DeviceKind::Pcc4:
-            return std::make_unique<PccLink>(can_->cards.Pcc(), numbers);
-        case DeviceKind::Scv1:
-        case DeviceKind::Ucv1:
-        case DeviceKind::Ecv1d:
-            break;
-    }
-    return std::make_unique<SerialLink>(serial_, clock_, kind, numbers.devicePortNumber);
+    return transportOf_.at(kind)->MakeLink(kind, numbers);
 }
 
 }  // namespace b6409

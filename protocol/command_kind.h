@@ -77,8 +77,9 @@ struct ListStep {
     uint32_t listValueHigh = 0;
 };
 
-// The module's error names, indexed by the error code of an error reply; codes without a
-// name show as "Unknown_Err(<code>)".
+// The module's error names, indexed by the error code of an error reply. Codes 9 to 14 have
+// no name and give an empty text (the message then ends after "ErrMsg= "); codes from 16 on
+// show as "Unknown_Err(<code>)".
 std::string ModuleErrorName(unsigned code);
 
 bool IsListRead(CommandKind kind);

@@ -5,9 +5,9 @@
 
 #include "common/clock.h"
 #include "common/message_sink.h"
+#include "link/can_frame.h"
 #include "link/device_link.h"
 #include "link/link_settings.h"
-#include "protocol/can_frame.h"
 #include "protocol/command_kind.h"
 
 namespace b6409 {

@@ -16,6 +16,8 @@ scripts/setup-deps.sh
 scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "${B6409_BUILD_DIR:-build}" --output-on-failure -j "$(nproc)"
+# The libraries stay layered: no cycle, no include from a library that is not linked.
+python3 scripts/check-layering.py "${B6409_BUILD_DIR:-build}"
 
 if [ "${B6409_SKIP_GUI:-0}" != 1 ]; then
     echo "test.sh: the utility's window, driven on a virtual display"

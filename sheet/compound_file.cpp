@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "sheet/little_endian.h"
+
 namespace b6409 {
 namespace {
 
@@ -18,21 +20,6 @@ constexpr uint32_t kMiniSectorSize = 64;
 constexpr uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
 enum EntryType : uint8_t { kUnused = 0, kStorage = 1, kStream = 2, kRoot = 5 };
-
-uint16_t Get16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-uint32_t Get32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-void Put16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 char16_t FoldCase(char16_t c) {
     return (c >= u'a' && c <= u'z') ? c - (u'a' - u'A') : c;
@@ -277,12 +264,18 @@ bool CompoundFileReader::ReadStream(std::string_view name, std::vector<uint8_t>*
 
 std::vector<uint8_t> BuildCompoundFile(std::string_view streamName,
                                        const std::vector<uint8_t>& stream) {
-    constexpr uint32_t kSector = 512;
+    std::vector<uint8_t> file(kCompoundFileHeaderSize + stream.size());
+    std::copy(stream.begin(), stream.end(), file.begin() + kCompoundFileHeaderSize);
+    FinishCompoundFile(streamName, &file);
+    return file;
+}
+
+void FinishCompoundFile(std::string_view streamName, std::vector<uint8_t>* file) {
+    constexpr uint32_t kSector = kCompoundFileHeaderSize;
     constexpr uint32_t kPerFat = kSector / 4;
     constexpr uint32_t kPerDifat = kPerFat - 1;
-    std::vector<uint8_t> data = stream;
-    if (data.size() < 4096) data.resize(4096, 0);
-    const uint32_t dataSectors = static_cast<uint32_t>((data.size() + kSector - 1) / kSector);
+    const size_t dataSize = std::max<size_t>(file->size() - kSector, 4096);
+    const uint32_t dataSectors = static_cast<uint32_t>((dataSize + kSector - 1) / kSector);
     const uint32_t dirSectors = 1;  // root, the stream, two unused entries
 
     // The table must also number its own sectors and those of the list that holds it.
@@ -303,7 +296,10 @@ std::vector<uint8_t> BuildCompoundFile(std::string_view streamName,
     const uint32_t difatStart = fatStart + fatSectors;
     const uint32_t total = difatStart + difatSectors;
 
-    std::vector<uint8_t> out(static_cast<size_t>(total + 1) * kSector, 0);
+    // The stream stays where it is; the sectors after it, its padding among them, start zeroed.
+    std::vector<uint8_t>& out = *file;
+    std::fill(out.begin(), out.begin() + kSector, 0);
+    out.resize(static_cast<size_t>(total + 1) * kSector, 0);
     uint8_t* h = out.data();
     std::copy(std::begin(kSignature), std::end(kSignature), h);
     Put16(h + 0x18, 0x003E);
@@ -321,7 +317,6 @@ std::vector<uint8_t> BuildCompoundFile(std::string_view streamName,
         Put32(h + 0x4C + 4 * i, i < fatSectors ? fatStart + i : kFreeSector);
 
     auto sectorAt = [&](uint32_t s) { return out.data() + static_cast<size_t>(s + 1) * kSector; };
-    std::copy(data.begin(), data.end(), sectorAt(0));
 
     std::vector<uint32_t> fat(static_cast<size_t>(fatSectors) * kPerFat, kFreeSector);
     for (uint32_t s = 0; s < dataSectors; ++s) fat[s] = s + 1 < dataSectors ? s + 1 : kEndOfChain;
@@ -356,15 +351,13 @@ std::vector<uint8_t> BuildCompoundFile(std::string_view streamName,
         Put32(e + 0x78, size);
     };
     writeEntry(dir, "Root Entry", kRoot, 1, kEndOfChain, 0);
-    writeEntry(dir + kEntrySize, streamName, kStream, kNoEntry, 0,
-               static_cast<uint32_t>(data.size()));
+    writeEntry(dir + kEntrySize, streamName, kStream, kNoEntry, 0, static_cast<uint32_t>(dataSize));
     for (int i = 2; i < 4; ++i) {
         uint8_t* e = dir + i * kEntrySize;
         Put32(e + 0x44, kNoEntry);
         Put32(e + 0x48, kNoEntry);
         Put32(e + 0x4C, kNoEntry);
     }
-    return out;
 }
 
 }  // namespace b6409

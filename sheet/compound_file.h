@@ -63,4 +63,11 @@ class CompoundFileReader {
 std::vector<uint8_t> BuildCompoundFile(std::string_view streamName,
                                        const std::vector<uint8_t>& stream);
 
+// The bytes a stream laid out by FinishCompoundFile comes after: the header sector.
+inline constexpr size_t kCompoundFileHeaderSize = 512;
+// The same layout made around a stream already in place, so that a large one is not copied:
+// *file holds kCompoundFileHeaderSize bytes of room, then the stream. The header is filled in,
+// the stream padded and the directory and sector tables appended.
+void FinishCompoundFile(std::string_view streamName, std::vector<uint8_t>* file);
+
 }  // namespace b6409

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <limits>
 #include <new>
+#include <string_view>
 
 #include "sheet/sql_statement.h"
 #include "sheet/xls_workbook.h"
@@ -42,17 +43,45 @@ constexpr char kLoadIncomplete[] =
 // Short enough to need no memory of its own.
 constexpr char kOutOfMemory[] = "Out of memory\n";
 
-std::vector<std::string> SplitAt(const std::string& text, const std::string& delimiter) {
-    std::vector<std::string> pieces;
-    size_t from = 0;
-    for (;;) {
-        const size_t at = text.find(delimiter, from);
-        if (at == std::string::npos) break;
-        pieces.push_back(text.substr(from, at - from));
+// Calls field(piece) for every piece of the text between the delimiters, the first of which is
+// at `at`; with trimQuotes, the first piece loses its first character and the last its last one
+// (the row's outer quotes).
+template <typename Field>
+void ForEachPiece(std::string_view text, std::string_view delimiter, size_t at, bool trimQuotes,
+                  Field field) {
+    for (size_t from = 0;; at = text.find(delimiter, from)) {
+        const bool last = at == std::string_view::npos;
+        std::string_view piece = text.substr(from, last ? std::string_view::npos : at - from);
+        if (trimQuotes && from == 0 && !piece.empty()) piece.remove_prefix(1);
+        if (trimQuotes && last && !piece.empty()) piece.remove_suffix(1);
+        field(piece);
+        if (last) return;
         from = at + delimiter.size();
     }
-    pieces.push_back(text.substr(from));
-    return pieces;
+}
+
+// Whether the field holds a quote or the (non-empty) separator, in one pass over it.
+bool HoldsQuoteOrSeparator(std::string_view field, std::string_view separator) {
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '"') return true;
+        if (field[i] == separator[0] && field.substr(i).starts_with(separator)) return true;
+    }
+    return false;
+}
+
+// The fields of a row text, one call each, as SplitRowText splits them; views of the text, so
+// the rows of a whole sheet are checked and written without copying every field.
+template <typename Field>
+void ForEachRowField(std::string_view text, const std::string& separator, Field field) {
+    const std::string quoted = "\"" + separator + "\"";
+    if (const size_t at = text.find(quoted); at != std::string_view::npos)
+        return ForEachPiece(text, quoted, at, true, field);
+    // An empty separator is contained everywhere; it cannot split anything.
+    if (const size_t at = text.find(separator); !separator.empty() && at != std::string_view::npos)
+        return ForEachPiece(text, separator, at, false, field);
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
+        text = text.substr(1, text.size() - 2);
+    field(text);
 }
 
 // Memory running out is a failed call like any other, not an exception that ends the program.
@@ -83,20 +112,9 @@ std::optional<std::string> WorkbookPathRefusal(const std::string& path) {
 }
 
 std::vector<std::string> SplitRowText(const std::string& text, const std::string& separator) {
-    const std::string quoted = "\"" + separator + "\"";
-    if (text.find(quoted) != std::string::npos) {
-        std::vector<std::string> fields = SplitAt(text, quoted);
-        if (!fields.front().empty()) fields.front().erase(0, 1);
-        if (!fields.back().empty()) fields.back().pop_back();
-        return fields;
-    }
-    // An empty separator is contained everywhere; it cannot split anything.
-    if (!separator.empty() && text.find(separator) != std::string::npos)
-        return SplitAt(text, separator);
-    std::string field = text;
-    if (field.size() >= 2 && field.front() == '"' && field.back() == '"')
-        field = field.substr(1, field.size() - 2);
-    return {field};
+    std::vector<std::string> fields;
+    ForEachRowField(text, separator, [&](std::string_view field) { fields.emplace_back(field); });
+    return fields;
 }
 
 SheetFile::SheetFile(const std::string& path, const std::string& sheetOrSeparator, bool keepBackup,
@@ -192,15 +210,15 @@ bool SheetFile::LoadWorkbookSheet() {
         rowTexts_.clear();
         sheetExists_ = true;
         for (int k = 0; k < totalColumns_; ++k) headerFields_.push_back(query_->ColumnName(k));
-        if (!HoldsUnchanged(headerFields_)) return readFailure();
-        rowTexts_.push_back(RowText(headerFields_));
+        if (!MakeRowText(headerFields_)) return readFailure();
+        rowTexts_.push_back(rowScratch_);
         totalRows_ += 1;
         while (!query_->AtEnd()) {
             rowFields_.assign(totalColumns_, std::string());
             for (int k = 0; k < totalColumns_; ++k)
                 if (!query_->FieldValue(k, &rowFields_[k])) return readFailure();
-            if (!HoldsUnchanged(rowFields_)) return readFailure();
-            rowTexts_.push_back(RowText(rowFields_));
+            if (!MakeRowText(rowFields_)) return readFailure();
+            rowTexts_.push_back(rowScratch_);
             totalRows_ += 1;
             if (!query_->MoveNext()) return readFailure();
         }
@@ -331,7 +349,7 @@ bool SheetFile::PutRow(const std::vector<std::string>& fields, int32_t rowNumber
         errorText_ = kTooManyColumns;
         return false;
     }
-    if (!HoldsUnchanged(fields)) {
+    if (!MakeRowText(fields)) {
         std::string suspect = fields.front();
         for (const std::string& field : fields)
             if (field.find_first_of("\"\r\n") != std::string::npos ||
@@ -353,7 +371,6 @@ bool SheetFile::PutRow(const std::vector<std::string>& fields, int32_t rowNumber
     }
     if (!workbookMode_) totalColumns_ = std::max(totalColumns_, count);
 
-    rowScratch_ = RowText(fields);
     if (rowNumber >= 1 && rowNumber <= totalRows_) {
         if (replace) {
             rowTexts_[rowNumber - 1] = rowScratch_;
@@ -362,9 +379,10 @@ bool SheetFile::PutRow(const std::vector<std::string>& fields, int32_t rowNumber
             totalRows_ += 1;
         }
     } else if (rowNumber > totalRows_) {
+        // Rows up to the new one are filled with empty cells; the next row needs none.
         std::string filler;
         const char* cell = workbookMode_ ? "\" \"" : "\"\"";
-        for (int16_t k = 0; k < totalColumns_; ++k) {
+        for (int16_t k = 0; k < totalColumns_ && rowNumber - 1 > totalRows_; ++k) {
             filler += cell;
             if (k + 1 < totalColumns_) filler += separator_;
         }
@@ -400,7 +418,10 @@ bool SheetFile::FetchRow(std::vector<std::string>& out, int32_t rowNumber) try {
         currentRow_ = rowNumber;
     else if (currentRow_ < 1 || static_cast<size_t>(currentRow_) > held)
         return false;
-    out = SplitRowText(rowTexts_[currentRow_ - 1], separator_);
+    // Filled in place: the rows of a write-back all go through the same vector.
+    out.clear();
+    ForEachRowField(rowTexts_[currentRow_ - 1], separator_,
+                    [&](std::string_view field) { out.emplace_back(field); });
     currentRow_ += 1;
     return true;
 } catch (const std::bad_alloc&) {
@@ -442,22 +463,45 @@ bool SheetFile::WriteWorkbook() {
         sheetExists_ = true;
         totalColumns_ = static_cast<int16_t>(headerFields_.size());
     }
+    // The column list of a row with every field, the same in each INSERT.
+    std::string allColumns;
+    for (const std::string& header : headerFields_)
+        allColumns.append("[").append(header).append("], ");
+    std::string& sql = statementScratch_;
+    std::string values;
     for (int32_t r = 1; r <= totalRows_ - 1; ++r) {
-        FetchRow(rowFields_, r + 1);
-        if (rowFields_.size() > headerFields_.size()) {
+        // The row's fields go into the statement straight from its text, as FetchRow would
+        // split them, and leave the current row where FetchRow would.
+        if (static_cast<size_t>(r) >= rowTexts_.size()) {
+            driverText = errorText_ = kRowBeyondEnd;
+            return refused();
+        }
+        values.clear();
+        size_t fields = 0;
+        ForEachRowField(rowTexts_[r], separator_, [&](std::string_view field) {
+            values += '\'';
+            AppendSqlText(values, field);
+            values += "', ";
+            ++fields;
+        });
+        currentRow_ = r + 2;
+        if (fields > headerFields_.size()) {
             driverText = kTooManyColumns;
             return refused();
         }
-        statementScratch_ = "INSERT INTO [" + sheetName_ + "$A1:IV" + std::to_string(r) + "] (";
-        for (size_t k = 0; k < rowFields_.size(); ++k)
-            statementScratch_ += "[" + headerFields_[k] + "], ";
-        statementScratch_.erase(statementScratch_.size() - 2);
-        statementScratch_ += ") VALUES (";
-        for (const std::string& field : rowFields_)
-            statementScratch_ += "'" + EscapeSqlText(field) + "', ";
-        statementScratch_.erase(statementScratch_.size() - 2);
-        statementScratch_ += ")";
-        if (!database_->Execute(statementScratch_, &driverText)) return refused();
+        sql.assign("INSERT INTO [").append(sheetName_).append("$A1:IV");
+        sql.append(std::to_string(r)).append("] (");
+        if (fields == headerFields_.size()) {
+            sql += allColumns;
+        } else {
+            for (size_t k = 0; k < fields; ++k)
+                sql.append("[").append(headerFields_[k]).append("], ");
+        }
+        sql.erase(sql.size() - 2);
+        sql.append(") VALUES (").append(values);
+        sql.erase(sql.size() - 2);
+        sql += ")";
+        if (!database_->Execute(sql, &driverText)) return refused();
     }
     if (!database_->Close(&driverText)) {
         errorText_ = driverText;
@@ -487,22 +531,29 @@ bool SheetFile::WriteTextFile() {
     return true;
 }
 
-std::string SheetFile::RowText(const std::vector<std::string>& fields) const {
-    std::string text;
+bool SheetFile::MakeRowText(const std::vector<std::string>& fields) {
+    std::string& text = rowScratch_;
+    text.clear();
+    bool plain = !separator_.empty() && separator_.find('"') == std::string::npos;
     for (size_t i = 0; i < fields.size(); ++i) {
-        text += "\"" + fields[i] + "\"";
+        text.append("\"").append(fields[i]).append("\"");
         if (i + 1 < fields.size()) text += separator_;
+        plain = plain && !HoldsQuoteOrSeparator(fields[i], separator_);
     }
-    return text;
-}
-
-// True when the row text of these fields splits back into the same fields (and, in a text
-// file, stays on one line).
-bool SheetFile::HoldsUnchanged(const std::vector<std::string>& fields) const {
     if (fields.empty()) return true;
-    const std::string text = RowText(fields);
     if (!workbookMode_ && text.find_first_of("\r\n") != std::string::npos) return false;
-    return SplitRowText(text, separator_) == fields;
+    // Without a quote in the fields or the separator, and without the separator in a field, the
+    // quotes around each field are the only ones in the text and the separator stands only
+    // between them: the text splits back into the fields, as nearly every row does, and the
+    // split need not be tried.
+    if (plain) return true;
+    size_t count = 0;
+    bool same = true;
+    ForEachRowField(text, separator_, [&](std::string_view field) {
+        same = same && count < fields.size() && field == fields[count];
+        ++count;
+    });
+    return same && count == fields.size();
 }
 
 }  // namespace b6409

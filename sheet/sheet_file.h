@@ -67,8 +67,9 @@ class SheetFile {
     void FindSpreadsheetDriver();
     bool WriteWorkbook();
     bool WriteTextFile();
-    std::string RowText(const std::vector<std::string>& fields) const;
-    bool HoldsUnchanged(const std::vector<std::string>& fields) const;
+    // Sets rowScratch_ to the fields' row text; false when that would not split back into the
+    // same fields (or, in a text file, not stay on one line).
+    bool MakeRowText(const std::vector<std::string>& fields);
 
     bool sheetExists_ = false;
     bool keepBackup_;

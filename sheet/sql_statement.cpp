@@ -1,82 +1,98 @@
 #include "sheet/sql_statement.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <optional>
+#include <string>
 
 namespace b6409 {
 namespace {
 
 enum class TokenKind { Word, Number, Name, Text, Symbol, End };
 
+// The C library's character classes, asked only about bytes beyond ASCII: every character of
+// every statement passes here, and an export sends one INSERT per row.
+bool IsSpace(unsigned char c) {
+    return c < 0x80 ? c == ' ' || (c >= '\t' && c <= '\r') : std::isspace(c) != 0;
+}
+bool IsDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsAlpha(unsigned char c) {
+    return c < 0x80 ? (c | 0x20) >= 'a' && (c | 0x20) <= 'z' : std::isalpha(c) != 0;
+}
+bool IsWordCharacter(unsigned char c) {
+    return c < 0x80 ? IsAlpha(c) || IsDigit(c) || c == '_' : std::isalnum(c) != 0;
+}
+char ToUpper(unsigned char c) {
+    if (c >= 0x80) return static_cast<char>(std::toupper(c));
+    return static_cast<char>(c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c);
+}
+
+// Tokens are views of the statement: most of an INSERT's thirty-odd tokens are copied
+// nowhere, and the few that are, only once.
 struct Token {
     TokenKind kind = TokenKind::End;
-    std::string text;   // as written; texts without their quotes and with '' undone
-    std::string upper;  // words only: upper-cased, for keyword checks
+    // As written; names without their brackets, texts without their quotes and with '' undone.
+    std::string_view text;
+    std::string unquoted;  // what a text with '' in it views
 };
 
+// Scans with pointers kept in locals: stores into the token could otherwise alias the
+// position, and every statement of an export passes here a character at a time.
 class Lexer {
   public:
-    explicit Lexer(std::string_view sql) : sql_(sql) {}
+    explicit Lexer(std::string_view sql) : at_(sql.data()), end_(sql.data() + sql.size()) {}
 
     bool Next(Token* token, std::string* errorText) {
-        while (pos_ < sql_.size() && std::isspace(static_cast<unsigned char>(sql_[pos_]))) ++pos_;
-        token->text.clear();
-        token->upper.clear();
-        if (pos_ >= sql_.size()) {
+        const char* at = at_;
+        const char* const end = end_;
+        while (at < end && IsSpace(static_cast<unsigned char>(*at))) ++at;
+        // A token that fails keeps its kind with an empty text, which the message about it shows.
+        token->text = {};
+        if (at == end) {
             token->kind = TokenKind::End;
+            at_ = at;
             return true;
         }
-        const char c = sql_[pos_];
-        if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
-            token->kind = TokenKind::Word;
-            while (pos_ < sql_.size() &&
-                   (std::isalnum(static_cast<unsigned char>(sql_[pos_])) || sql_[pos_] == '_'))
-                token->text += sql_[pos_++];
-            for (char w : token->text)
-                token->upper += static_cast<char>(std::toupper(static_cast<unsigned char>(w)));
-            return true;
-        }
-        if (std::isdigit(static_cast<unsigned char>(c))) {
-            token->kind = TokenKind::Number;
-            while (pos_ < sql_.size() && std::isdigit(static_cast<unsigned char>(sql_[pos_])))
-                token->text += sql_[pos_++];
-            return true;
-        }
-        if (c == '[') {
-            const size_t close = sql_.find(']', pos_ + 1);
-            if (close == std::string_view::npos) {
-                *errorText = "Syntax error: a name in brackets is not closed.";
-                return false;
-            }
-            token->kind = TokenKind::Name;
-            token->text = std::string(sql_.substr(pos_ + 1, close - pos_ - 1));
-            pos_ = close + 1;
-            return true;
-        }
-        if (c == '\'') {
-            token->kind = TokenKind::Text;
-            ++pos_;
-            for (;;) {
-                if (pos_ >= sql_.size()) {
-                    *errorText = "Syntax error: a quoted text is not closed.";
+        // The kinds most frequent in an INSERT first.
+        const char c = *at;
+        switch (c) {
+            case '[': {
+                const auto* close =
+                    static_cast<const char*>(std::memchr(at + 1, ']', end - at - 1));
+                if (!close) {
+                    *errorText = "Syntax error: a name in brackets is not closed.";
                     return false;
                 }
-                if (sql_[pos_] == '\'') {
-                    if (pos_ + 1 < sql_.size() && sql_[pos_ + 1] == '\'') {
-                        token->text += '\'';
-                        pos_ += 2;
-                        continue;
-                    }
-                    ++pos_;
-                    return true;
-                }
-                token->text += sql_[pos_++];
+                token->kind = TokenKind::Name;
+                token->text = std::string_view(at + 1, close - at - 1);
+                at_ = close + 1;
+                return true;
             }
+            case '\'':
+                return QuotedText(at + 1, token, errorText);
+            case '(':
+            case ')':
+            case ',':
+            case '*':
+            case ';':
+                token->kind = TokenKind::Symbol;
+                token->text = std::string_view(at, 1);
+                at_ = at + 1;
+                return true;
+            default:
+                break;
         }
-        if (c == '(' || c == ')' || c == ',' || c == '*' || c == ';') {
-            token->kind = TokenKind::Symbol;
-            token->text = std::string(1, c);
-            ++pos_;
+        if (IsAlpha(static_cast<unsigned char>(c)) || c == '_') {
+            token->kind = TokenKind::Word;
+            TakeWhile(at, token, IsWordCharacter);
+            return true;
+        }
+        if (IsDigit(static_cast<unsigned char>(c))) {
+            token->kind = TokenKind::Number;
+            TakeWhile(at, token, IsDigit);
             return true;
         }
         *errorText = std::string("Syntax error: unexpected character '") + c + "'.";
@@ -84,8 +100,41 @@ class Lexer {
     }
 
   private:
-    std::string_view sql_;
-    size_t pos_ = 0;
+    // From just after the opening quote.
+    bool QuotedText(const char* at, Token* token, std::string* errorText) {
+        token->kind = TokenKind::Text;
+        token->unquoted.clear();
+        for (bool doubled = false;;) {
+            const auto* quote = static_cast<const char*>(std::memchr(at, '\'', end_ - at));
+            if (!quote) {
+                *errorText = "Syntax error: a quoted text is not closed.";
+                return false;
+            }
+            const std::string_view piece(at, quote - at);
+            at = quote + 1;
+            if (at == end_ || *at != '\'') {
+                token->text = piece;
+                if (doubled) token->text = token->unquoted.append(piece);
+                at_ = at;
+                return true;
+            }
+            token->unquoted.append(piece) += '\'';  // '' stands for one quote
+            doubled = true;
+            ++at;
+        }
+    }
+
+    // Takes the characters from `at` on that fit as the token's text.
+    template <typename Fits>
+    void TakeWhile(const char* at, Token* token, Fits fits) {
+        const char* const start = at;
+        while (at < end_ && fits(static_cast<unsigned char>(*at))) ++at;
+        token->text = std::string_view(start, at - start);
+        at_ = at;
+    }
+
+    const char* at_;
+    const char* end_;
 };
 
 std::string Describe(const Token& token) {
@@ -93,11 +142,11 @@ std::string Describe(const Token& token) {
         case TokenKind::End:
             return "the end of the statement";
         case TokenKind::Name:
-            return "[" + token.text + "]";
+            return "[" + std::string(token.text) + "]";
         case TokenKind::Text:
             return "a quoted text";
         default:
-            return "'" + token.text + "'";
+            return "'" + std::string(token.text) + "'";
     }
 }
 
@@ -116,9 +165,7 @@ class Parser {
             if (!Advance() || !ExpectWord("TABLE") || !Table(&out->table) || !ExpectSymbol('('))
                 return false;
             do {
-                std::string name;
-                if (!Name(&name) || !ColumnType()) return false;
-                out->columns.push_back(std::move(name));
+                if (!Name(&out->columns) || !ColumnType()) return false;
             } while (AcceptSymbol(','));
             if (!ExpectSymbol(')')) return false;
         } else if (IsWord("INSERT")) {
@@ -126,9 +173,7 @@ class Parser {
             if (!Advance() || !ExpectWord("INTO") || !Table(&out->table)) return false;
             if (AcceptSymbol('(')) {
                 do {
-                    std::string name;
-                    if (!Name(&name)) return false;
-                    out->columns.push_back(std::move(name));
+                    if (!Name(&out->columns)) return false;
                 } while (AcceptSymbol(','));
                 if (!ExpectSymbol(')')) return false;
             }
@@ -137,7 +182,7 @@ class Parser {
                 if (token_.kind != TokenKind::Text)
                     return Refuse("Syntax error: expected a quoted value, found " +
                                   Describe(token_) + ".");
-                out->values.push_back(token_.text);
+                out->values.emplace_back(token_.text);
                 if (!Advance()) return false;
             } while (AcceptSymbol(','));
             if (!ExpectSymbol(')')) return false;
@@ -163,8 +208,12 @@ class Parser {
         *error_ = std::move(text);
         return false;
     }
-    bool IsWord(const char* word) const {
-        return token_.kind == TokenKind::Word && token_.upper == word;
+    // A keyword in any letter case.
+    bool IsWord(std::string_view word) const {
+        return token_.kind == TokenKind::Word && token_.text.size() == word.size() &&
+               std::equal(word.begin(), word.end(), token_.text.begin(), [](char k, char c) {
+                   return k == ToUpper(static_cast<unsigned char>(c));
+               });
     }
     bool ExpectWord(const char* word) {
         if (!IsWord(word))
@@ -172,23 +221,26 @@ class Parser {
                           Describe(token_) + ".");
         return Advance();
     }
+    // A symbol that failed to lex further has an empty text.
+    bool IsSymbol(char symbol) const {
+        return token_.kind == TokenKind::Symbol && !token_.text.empty() && token_.text[0] == symbol;
+    }
     bool AcceptSymbol(char symbol) {
-        if (token_.kind != TokenKind::Symbol || token_.text[0] != symbol) return false;
+        if (!IsSymbol(symbol)) return false;
         return Advance();
     }
     bool ExpectSymbol(char symbol) {
-        if (token_.kind != TokenKind::Symbol || token_.text[0] != symbol)
+        if (!IsSymbol(symbol))
             return Refuse(std::string("Syntax error: expected '") + symbol + "', found " +
                           Describe(token_) + ".");
         return Advance();
     }
-    bool Name(std::string* name) {
-        if (token_.kind == TokenKind::Name || token_.kind == TokenKind::Word) {
-            *name = token_.text;
-        } else {
+    // Adds the name to names.
+    bool Name(std::vector<std::string>* names) {
+        if (token_.kind != TokenKind::Name && token_.kind != TokenKind::Word)
             return Refuse("Syntax error: expected a name, found " + Describe(token_) + ".");
-        }
-        if (name->empty()) return Refuse("Syntax error: a name is empty.");
+        if (token_.text.empty()) return Refuse("Syntax error: a name is empty.");
+        names->emplace_back(token_.text);
         return Advance();
     }
     bool ColumnType() {
@@ -197,42 +249,44 @@ class Parser {
                           Describe(token_) + ".");
         if (!Advance() || !ExpectSymbol('(')) return false;
         if (token_.kind != TokenKind::Number || token_.text.size() > 3 ||
-            std::stoi(token_.text) < 1 || std::stoi(token_.text) > 255)
+            std::stoi(std::string(token_.text)) < 1 || std::stoi(std::string(token_.text)) > 255)
             return Refuse("Syntax error: a text column holds 1 to 255 characters.");
         return Advance() && ExpectSymbol(')');
     }
     bool Table(TableName* table) {
         if (token_.kind != TokenKind::Name && token_.kind != TokenKind::Word)
             return Refuse("Syntax error: expected a table name, found " + Describe(token_) + ".");
-        const std::string text = token_.text;
+        const std::string_view text = token_.text;
         *table = TableName();
         const size_t dollar = text.rfind('$');
-        if (token_.kind == TokenKind::Word || dollar == std::string::npos) {
-            table->sheet = text;
+        if (token_.kind == TokenKind::Word || dollar == std::string_view::npos) {
+            table->sheet.assign(text);
         } else {
-            table->sheet = text.substr(0, dollar);
-            const std::string range = text.substr(dollar + 1);
+            table->sheet.assign(text.substr(0, dollar));
+            const std::string_view range = text.substr(dollar + 1);
             if (!range.empty() && !ParseRange(range, table))
-                return Refuse("Invalid range '" + range +
+                return Refuse("Invalid range '" + std::string(range) +
                               "'; expected A1:<column><row> within A1:IV65536.");
         }
         if (table->sheet.empty()) return Refuse("Syntax error: a table name is empty.");
         return Advance();
     }
-    static bool ParseRange(const std::string& range, TableName* table) {
+    static bool ParseRange(std::string_view range, TableName* table) {
         if (range.size() < 4 || (range[0] != 'A' && range[0] != 'a') || range[1] != '1' ||
             range[2] != ':')
             return false;
         size_t i = 3;
         int column = 0;
-        while (i < range.size() && std::isalpha(static_cast<unsigned char>(range[i])) && i < 5) {
-            column = column * 26 + (std::toupper(static_cast<unsigned char>(range[i])) - 'A' + 1);
+        while (i < range.size() && IsAlpha(static_cast<unsigned char>(range[i])) && i < 5) {
+            const auto letter =
+                static_cast<unsigned char>(ToUpper(static_cast<unsigned char>(range[i])));
+            column = column * 26 + (letter - 'A' + 1);
             ++i;
         }
         if (column < 1 || column > 256 || i == range.size() || range.size() - i > 5) return false;
         int32_t row = 0;
         for (; i < range.size(); ++i) {
-            if (!std::isdigit(static_cast<unsigned char>(range[i]))) return false;
+            if (!IsDigit(static_cast<unsigned char>(range[i]))) return false;
             row = row * 10 + (range[i] - '0');
         }
         if (row < 1 || row > 65536) return false;
@@ -250,21 +304,38 @@ class Parser {
 }  // namespace
 
 bool ParseStatement(std::string_view sql, Statement* out, std::string* errorText) {
-    *out = Statement();
+    // Emptied rather than replaced: a caller that parses into the same statement again and
+    // again (one INSERT per row) keeps its lists' memory.
+    auto reset = [out] {
+        out->kind = StatementKind::Select;
+        out->table = TableName();
+        out->columns.clear();
+        out->values.clear();
+    };
+    reset();
     std::string ignored;
     Parser parser(sql);
     if (parser.Parse(out, errorText ? errorText : &ignored)) return true;
-    *out = Statement();
+    reset();
     return false;
+}
+
+void AppendSqlText(std::string& out, std::string_view text) {
+    for (size_t from = 0;;) {
+        const size_t quote = text.find('\'', from);
+        if (quote == std::string_view::npos) {
+            out.append(text.substr(from));
+            return;
+        }
+        out.append(text.substr(from, quote + 1 - from)).push_back('\'');
+        from = quote + 1;
+    }
 }
 
 std::string EscapeSqlText(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
+    AppendSqlText(out, text);
     return out;
 }
 

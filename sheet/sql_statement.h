@@ -39,5 +39,7 @@ bool ParseStatement(std::string_view sql, Statement* out, std::string* errorText
 
 // A text as it goes between single quotes: every ' doubled.
 std::string EscapeSqlText(std::string_view text);
+// The same, appended to a statement being written.
+void AppendSqlText(std::string& out, std::string_view text);
 
 }  // namespace b6409

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string_view>
 
 #include "sheet/sql_statement.h"
 #include "sheet/xls_workbook.h"
@@ -29,8 +30,13 @@ std::string Upper(std::string text) {
     return text;
 }
 
+// Compared as Upper(a) == Upper(b), without copying either: every statement looks its sheet up,
+// nearly always by the name as it is.
 bool SameSheetName(const std::string& a, const std::string& b) {
-    return Upper(a) == Upper(b);
+    auto upper = [](char c) { return std::toupper(static_cast<unsigned char>(c)); };
+    if (a == b) return true;
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return upper(x) == upper(y); });
 }
 
 std::string SystemText(int error) {
@@ -169,7 +175,7 @@ class WorkbookConnection : public SpreadsheetConnection {
 
     bool Execute(const std::string& sql, std::string* errorText) override try {
         if (!open_) return Refuse(errorText, "The connection is closed.");
-        Statement statement;
+        Statement& statement = statement_;
         if (!ParseStatement(sql, &statement, errorText)) return false;
         if (statement.kind == StatementKind::Select)
             return Refuse(errorText, "A SELECT statement returns rows; open it as a query.");
@@ -248,6 +254,31 @@ class WorkbookConnection : public SpreadsheetConnection {
         return width;
     }
 
+    // The column names of the sheet that statements last named, kept while they hold: an INSERT
+    // (one per row of an export) leaves them as they are, and working them out walks the whole
+    // sheet. Every other change forgets them, before a sheet may move.
+    const std::vector<std::string>& CachedColumnNames(const Sheet& sheet) {
+        if (columnsOf_ != &sheet) {
+            columns_ = ColumnNames(sheet);
+            std::vector<std::string_view> sorted(columns_.begin(), columns_.end());
+            std::sort(sorted.begin(), sorted.end());
+            columnsDistinct_ = std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end();
+            columnsOf_ = &sheet;
+        }
+        return columns_;
+    }
+
+    // The number of the first column of that name, columns.size() when there is none. A
+    // statement names the columns in their order nearly always, so the one at `likely` is
+    // tried first where no name is another's too.
+    size_t FindColumn(const std::vector<std::string>& columns, const std::string& name,
+                      size_t likely) const {
+        if (columnsDistinct_ && likely < columns.size() && columns[likely] == name) return likely;
+        return static_cast<size_t>(std::find(columns.begin(), columns.end(), name) -
+                                   columns.begin());
+    }
+    void ForgetColumnNames() { columnsOf_ = nullptr; }
+
     std::vector<std::string> ColumnNames(const Sheet& sheet) const {
         std::vector<std::string> names(Width(sheet));
         for (size_t c = 0; c < names.size(); ++c) {
@@ -259,18 +290,18 @@ class WorkbookConnection : public SpreadsheetConnection {
         return names;
     }
 
-    static bool CheckText(const std::string& text, const std::string& what,
-                          std::string* errorText) {
+    // Why a text cannot be a cell's, to follow what it is; nullptr when it can.
+    static const char* TextProblem(const std::string& text) {
         const auto length = Utf16Length(text);
-        if (!length) return Refuse(errorText, what + " is not valid UTF-8 text.");
-        if (*length > kWorkbookValueLimit)
-            return Refuse(errorText, what + " is longer than 255 characters.");
-        return true;
+        if (!length) return " is not valid UTF-8 text.";
+        if (*length > kWorkbookValueLimit) return " is longer than 255 characters.";
+        return nullptr;
     }
 
     bool Drop(const Statement& statement, std::string* errorText) {
         Sheet* sheet = Find(statement.table.sheet);
         if (!sheet) return Refuse(errorText, NoTable(statement.table.sheet));
+        ForgetColumnNames();
         sheet->rows.clear();
         dirty_ = true;
         return true;
@@ -281,9 +312,8 @@ class WorkbookConnection : public SpreadsheetConnection {
         if (statement.columns.size() > kSheetMaxColumns)
             return Refuse(errorText, "Too many fields defined: a sheet holds 256 columns.");
         for (size_t i = 0; i < statement.columns.size(); ++i) {
-            if (!CheckText(statement.columns[i], "Field name '" + statement.columns[i] + "'",
-                           errorText))
-                return false;
+            if (const char* problem = TextProblem(statement.columns[i]))
+                return Refuse(errorText, "Field name '" + statement.columns[i] + "'" + problem);
             for (size_t k = 0; k < i; ++k)
                 if (statement.columns[k] == statement.columns[i])
                     return Refuse(errorText, "Field '" + statement.columns[i] +
@@ -292,6 +322,7 @@ class WorkbookConnection : public SpreadsheetConnection {
         Sheet* sheet = Find(name);
         if (sheet && !sheet->rows.empty())
             return Refuse(errorText, "Table '" + name + "' already exists.");
+        ForgetColumnNames();
         if (!sheet) {
             Workbook probe;
             probe.sheets.push_back(Sheet{name, {}});
@@ -306,13 +337,15 @@ class WorkbookConnection : public SpreadsheetConnection {
         return true;
     }
 
-    bool Insert(const Statement& statement, std::string* errorText) {
+    // The row it appends is as wide as the sheet, so the sheet's column names stay.
+    bool Insert(Statement& statement, std::string* errorText) {
         const std::string& name = statement.table.sheet;
         Sheet* sheet = Find(name);
         if (!sheet) return Refuse(errorText, NoTable(name));
-        const std::vector<std::string> columns = ColumnNames(*sheet);
+        const std::vector<std::string>& columns = CachedColumnNames(*sheet);
         if (columns.empty()) return Refuse(errorText, "Table '" + name + "' has no columns.");
-        std::vector<size_t> targets;
+        std::vector<size_t>& targets = targets_;
+        targets.clear();
         if (statement.columns.empty()) {
             if (statement.values.size() > columns.size())
                 return Refuse(errorText,
@@ -320,24 +353,24 @@ class WorkbookConnection : public SpreadsheetConnection {
             for (size_t i = 0; i < statement.values.size(); ++i) targets.push_back(i);
         } else {
             for (const std::string& column : statement.columns) {
-                const auto found = std::find(columns.begin(), columns.end(), column);
-                if (found == columns.end())
+                const size_t index = FindColumn(columns, column, targets.size());
+                if (index == columns.size())
                     return Refuse(errorText,
                                   "Unknown column '" + column + "' in table '" + name + "'.");
-                const size_t index = static_cast<size_t>(found - columns.begin());
                 if (std::find(targets.begin(), targets.end(), index) != targets.end())
                     return Refuse(errorText, "Column '" + column + "' is named twice.");
                 targets.push_back(index);
             }
         }
         for (size_t i = 0; i < statement.values.size(); ++i)
-            if (!CheckText(statement.values[i],
-                           "The value for column '" + columns[targets[i]] + "'", errorText))
-                return false;
+            if (const char* problem = TextProblem(statement.values[i]))
+                return Refuse(errorText,
+                              "The value for column '" + columns[targets[i]] + "'" + problem);
         if (sheet->rows.size() >= kSheetMaxRows)
             return Refuse(errorText, "Table '" + name + "' is full: a sheet holds 65536 rows.");
         std::vector<std::string> row(columns.size());
-        for (size_t i = 0; i < statement.values.size(); ++i) row[targets[i]] = statement.values[i];
+        for (size_t i = 0; i < statement.values.size(); ++i)
+            row[targets[i]] = std::move(statement.values[i]);
         sheet->rows.push_back(std::move(row));
         dirty_ = true;
         return true;
@@ -350,6 +383,12 @@ class WorkbookConnection : public SpreadsheetConnection {
     std::string unkept_;
     bool dirty_ = false;
     bool open_ = true;
+    // Kept from statement to statement for their memory.
+    Statement statement_;
+    std::vector<size_t> targets_;
+    const Sheet* columnsOf_ = nullptr;
+    std::vector<std::string> columns_;
+    bool columnsDistinct_ = false;
 };
 
 bool ParseFlag(const std::string& value, bool* flag) {

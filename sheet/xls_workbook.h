@@ -1,5 +1,8 @@
 #pragma once
 
+// The workbook as cell texts, and its .xls reader and writer. They live in sheet/xls/: the reader
+// in workbook_reader.cpp, the writer in workbook_writer.cpp, the text conversion in utf16_text.cpp.
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>

@@ -21,9 +21,10 @@ struct FaultPlan {
     char replyDlcDigit = 0;        // serial only: when set (e.g. 'F'), reply lines of 8 data
                                    // bytes announce this DLC digit instead and carry as many data
                                    // bytes as it says: the frame's eight, then 0xEE filler
-    int pauseBeforeFrame = 0;      // the n-th frame the module sends (1-based, over its
-                                   // life; each entry frame of a read counts) comes only
-    unsigned pauseBeforeFrameMs = 0;  // after this pause; n = 0: never
+    // The n-th frame the module sends (1-based, over its life; each entry frame of a read
+    // counts) comes only after a pause of pauseBeforeFrameMs; 0 = never.
+    int pauseBeforeFrame = 0;
+    unsigned pauseBeforeFrameMs = 0;
 };
 
 }  // namespace b6409::sim

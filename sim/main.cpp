@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "link/line_protocol.h"
+#include "link/serial/line_protocol.h"
 #include "sim/can_socket_server.h"
 #include "sim/module_simulator.h"
 #include "sim/serial_converter.h"

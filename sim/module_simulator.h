@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "protocol/can_frame.h"
+#include "link/can_frame.h"
 #include "sim/fault_plan.h"
 
 namespace b6409::sim {

@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "link/line_protocol.h"
+#include "link/serial/line_protocol.h"
 #include "sim/wait.h"
 
 namespace b6409::sim {

@@ -5,7 +5,7 @@
 #include <functional>
 #include <map>
 
-#include "link/line_protocol.h"
+#include "link/serial/line_protocol.h"
 
 namespace b6409::sim {
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/control_ids.h"
 #include "support/recorders.h"
 
 namespace b6409 {
@@ -15,16 +16,17 @@ class MainWindowStateTest : public ::testing::Test {
 
 TEST_F(MainWindowStateTest, StartsInTheDialogsStartState) {
     EXPECT_EQ(state.Settings().deviceKind, DeviceKind::Scv1);
-    EXPECT_TRUE(state.IsCheckedRadio(1000));
-    EXPECT_FALSE(state.IsCheckedRadio(1001));
+    EXPECT_TRUE(state.IsCheckedRadio(control::Scv1Radio));
+    EXPECT_FALSE(state.IsCheckedRadio(control::Ecv1dRadio));
     EXPECT_EQ(state.DevPortLabel(), "Dev_Port :");
     EXPECT_EQ(state.DevPortEntries().front(), "COM1");
     EXPECT_EQ(state.CanPortEntries(), std::vector<std::string>{"CAN1"});
     EXPECT_EQ(state.Mode(), IdListMode::Filter);
-    EXPECT_TRUE(state.IsCheckedRadio(1036));
-    EXPECT_TRUE(state.IsCheckedRadio(1025));
-    EXPECT_TRUE(state.IsCheckedRadio(1013) && state.IsCheckedRadio(1017) &&
-                state.IsCheckedRadio(1041));
+    EXPECT_TRUE(state.IsCheckedRadio(control::FilterModeRadio));
+    EXPECT_TRUE(state.IsCheckedRadio(control::GetModInfoRadio));
+    EXPECT_TRUE(state.IsCheckedRadio(control::SingleWidth11Radio) &&
+                state.IsCheckedRadio(control::GroupWidth11Radio) &&
+                state.IsCheckedRadio(control::TargetWidth11Radio));
     EXPECT_EQ(state.PendingCommand(), CommandKind::GetModuleInfo);
     EXPECT_FALSE(state.OptionValueEnabled());
     EXPECT_FALSE(state.OptionSelectorEnabled());
@@ -51,8 +53,8 @@ TEST_F(MainWindowStateTest, ListModeClicksApplyTheModeAndEmptyTheTable) {
     EXPECT_STREQ(state.IdColumnHeader(), "Mapping IDs");
     EXPECT_FALSE(state.SingleBoxEnabled());
     EXPECT_TRUE(state.TargetRadiosEnabled());
-    EXPECT_TRUE(state.IsCheckedRadio(1037));
-    EXPECT_FALSE(state.IsCheckedRadio(1036));
+    EXPECT_TRUE(state.IsCheckedRadio(control::MappingModeRadio));
+    EXPECT_FALSE(state.IsCheckedRadio(control::FilterModeRadio));
 
     state.ClickListMode(IdListMode::Filter);
     EXPECT_EQ(state.Editor().Edit(EditId::To).Text(), "1FFFFFFF");  // the 29-bit group again
@@ -85,8 +87,8 @@ TEST_F(MainWindowStateTest, ThePendingCommandFollowsOptionSelectorAndModulePort)
     state.OptionValueFocused();
     EXPECT_EQ(state.CheckedOption(), OptionRadio::SetModuleData);
     EXPECT_EQ(state.PendingCommand(), CommandKind::SetUserBaud);
-    EXPECT_TRUE(state.IsCheckedRadio(1027));
-    EXPECT_FALSE(state.IsCheckedRadio(1026));
+    EXPECT_TRUE(state.IsCheckedRadio(control::SetModuleDataRadio));
+    EXPECT_FALSE(state.IsCheckedRadio(control::ResetModuleRadio));
 }
 
 TEST_F(MainWindowStateTest, ChoicesAreIndependentOfOneAnother) {
@@ -97,7 +99,7 @@ TEST_F(MainWindowStateTest, ChoicesAreIndependentOfOneAnother) {
     EXPECT_EQ(state.CheckedOption(), OptionRadio::GetModuleData);
     state.ClickListMode(IdListMode::Filter);
     EXPECT_EQ(state.CheckedOption(), OptionRadio::GetModuleData);
-    EXPECT_TRUE(state.IsCheckedRadio(1007));
+    EXPECT_TRUE(state.IsCheckedRadio(control::Pcc4Radio));
 }
 
 TEST_F(MainWindowStateTest, DeviceKindsFillTheirListsAndResetThePositions) {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "files/data_file.h"
-#include "link/line_protocol.h"
+#include "link/serial/line_protocol.h"
 #include "support/fake_link.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "common/progress.h"
+#include "common/rgb.h"
 #include "controls/rgb_color.h"
 
 namespace b6409::test {

@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <fstream>
 
+#include "app/control_ids.h"
 #include "controls/percent_progress_bar.h"
 #include "files/data_file.h"
 #include "link/system_link_factory.h"
@@ -87,18 +88,19 @@ class DialogDriver : public ::testing::Test {
         ASSERT_TRUE(QTest::qWaitFor([popup] { return !popup->isVisible(); }));
     }
     void ClickRow(int row) {
-        auto* view = Find<QTableView>(1022);
+        auto* view = Find<QTableView>(control::IdListView);
         const QRect cell = view->visualRect(view->model()->index(row, 1));
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
     }
-    int Rows() { return Find<QTableView>(1022)->model()->rowCount(); }
+    int Rows() { return Find<QTableView>(control::IdListView)->model()->rowCount(); }
     QString Cell(int row, int column) {
-        auto* model = Find<QTableView>(1022)->model();
+        auto* model = Find<QTableView>(control::IdListView)->model();
         return model->data(model->index(row, column)).toString();
     }
     std::vector<int> SelectedRows() {
         std::vector<int> rows;
-        for (const QModelIndex& index : Find<QTableView>(1022)->selectionModel()->selectedRows())
+        for (const QModelIndex& index :
+             Find<QTableView>(control::IdListView)->selectionModel()->selectedRows())
             rows.push_back(index.row());
         std::sort(rows.begin(), rows.end());
         return rows;
@@ -138,30 +140,30 @@ class MainDialogTest : public DialogDriver {
 
 TEST_F(MainDialogTest, AWholeSessionOnTheSimulator) {
     // The firmware version with the start option.
-    Click(1029);
+    Click(control::SendButton);
     EXPECT_EQ(sink.Last(), "FW_Ver = v1.05");
 
     // Two rows typed in and added.
-    Type(1015, "123");
-    Click(1016);
-    Type(1019, "100");
-    Type(1020, "1ff");
-    EXPECT_EQ(Find<QLineEdit>(1020)->text(), "1FF");
-    Click(1021);
+    Type(control::SingleEdit, "123");
+    Click(control::AddSingleButton);
+    Type(control::FromEdit, "100");
+    Type(control::ToEdit, "1ff");
+    EXPECT_EQ(Find<QLineEdit>(control::ToEdit)->text(), "1FF");
+    Click(control::AddRangeButton);
     ASSERT_EQ(Rows(), 2);
     EXPECT_EQ(Cell(0, 2), "0x123");
     EXPECT_EQ(Cell(1, 1), "11-bit GID");
     EXPECT_EQ(Cell(1, 2), "0x100~0x1FF");
 
     // Downloaded with the bar moving, then read back into an emptied table.
-    Click(1024);
+    Click(control::SetIdsButton);
     EXPECT_EQ(sink.Last(), "Set CAN1-ID Filter OK !");
     EXPECT_EQ(module.Snapshot().ports[0].filter.size(), 2u);
-    EXPECT_EQ(Find<PercentProgressBar>(1035)->position, 399);
-    EXPECT_TRUE(Find<QPushButton>(1024)->isEnabled());
-    Click(1031);
+    EXPECT_EQ(Find<PercentProgressBar>(control::ProgressBar)->position, 399);
+    EXPECT_TRUE(Find<QPushButton>(control::SetIdsButton)->isEnabled());
+    Click(control::ClearTableButton);
     EXPECT_EQ(Rows(), 0);
-    Click(1023);
+    Click(control::GetIdsButton);
     EXPECT_EQ(sink.Last(), "Get CAN1-ID Filter OK !");
     ASSERT_EQ(Rows(), 2);
     EXPECT_EQ(Cell(1, 2), "0x100~0x1FF");
@@ -169,110 +171,112 @@ TEST_F(MainDialogTest, AWholeSessionOnTheSimulator) {
     // Saved as a list file, emptied, loaded back.
     test::TempDir dir;
     nextFile = FileChoice{dir / "session", 0};
-    Click(1033);
+    Click(control::SaveFileButton);
     EXPECT_EQ(sink.Last(), "File Saved OK !!");
     EXPECT_EQ(asked.back(), "Save CAN Filter-ID File as ...");
-    Click(1031);
+    Click(control::ClearTableButton);
     nextFile = FileChoice{dir / "session.dat", 0};
-    Click(1034);
+    Click(control::LoadFileButton);
     EXPECT_EQ(asked.back(), "Load CAN Filter-ID File ...");
     ASSERT_EQ(Rows(), 2);
     EXPECT_EQ(Cell(0, 0), "001");
 
     // The second file type writes the workbook.
     nextFile = FileChoice{dir / "session", 1};
-    Click(1033);
+    Click(control::SaveFileButton);
     EXPECT_EQ(sink.Last(), "File Saved OK !!");
     EXPECT_TRUE(std::filesystem::exists(dir / "session.xls"));
 }
 
 TEST_F(MainDialogTest, EveryListFollowsTheMouseAndTheKeys) {
     // Dev_Port by its popup, then one further by the Down key; typing brings the entry back.
-    ChooseFromPopup(1010, 2);
-    EXPECT_EQ(Find<QComboBox>(1010)->currentText(), "COM3");
-    QTest::keyClick(Find(1010), Qt::Key_Down);
-    EXPECT_EQ(Find<QComboBox>(1010)->currentText(), "COM4");
-    QTest::keyClicks(Find<QComboBox>(1010)->lineEdit(), "9x");
-    EXPECT_EQ(Find<QComboBox>(1010)->currentText(), "COM4");
-    Click(1029);
+    ChooseFromPopup(control::DevPortList, 2);
+    EXPECT_EQ(Find<QComboBox>(control::DevPortList)->currentText(), "COM3");
+    QTest::keyClick(Find(control::DevPortList), Qt::Key_Down);
+    EXPECT_EQ(Find<QComboBox>(control::DevPortList)->currentText(), "COM4");
+    QTest::keyClicks(Find<QComboBox>(control::DevPortList)->lineEdit(), "9x");
+    EXPECT_EQ(Find<QComboBox>(control::DevPortList)->currentText(), "COM4");
+    Click(control::SendButton);
     EXPECT_EQ(sink.Last(), "FW_Ver = v1.05");
     EXPECT_EQ(comPorts.back(), 4);
 
     // The module port by its popup: the lists and options of CAN2.
-    ChooseFromPopup(1012, 1);
-    EXPECT_EQ(Find<QComboBox>(1012)->currentText(), "CAN2");
-    Click(1024);
+    ChooseFromPopup(control::ModulePortList, 1);
+    EXPECT_EQ(Find<QComboBox>(control::ModulePortList)->currentText(), "CAN2");
+    Click(control::SetIdsButton);
     EXPECT_EQ(sink.Last(), "Set CAN2-ID Filter All Pass OK !");
-    Click(1030);  // "Get Module Data"
-    ChooseFromPopup(1042, 2);
-    Click(1029);
+    Click(control::GetModuleDataRadio);
+    ChooseFromPopup(control::OptionSelector, 2);
+    Click(control::SendButton);
     EXPECT_EQ(sink.Last(), "CAN2 Listen-Only Mode Disabled");
-    Click(1027);  // "Set Module Data": the value edit takes the focus
-    EXPECT_TRUE(QTest::qWaitFor([this] { return Find(1028)->hasFocus(); }));
-    ChooseFromPopup(1042, 0);
-    Type(1028, "125");
-    Click(1029);
+    Click(control::SetModuleDataRadio);  // the value edit takes the focus
+    EXPECT_TRUE(QTest::qWaitFor([this] { return Find(control::OptionValueEdit)->hasFocus(); }));
+    ChooseFromPopup(control::OptionSelector, 0);
+    Type(control::OptionValueEdit, "125");
+    Click(control::SendButton);
     EXPECT_EQ(sink.Last(), "Set CAN2 User-defined Baudrate OK !");
-    Click(1030);
-    Click(1029);
+    Click(control::GetModuleDataRadio);
+    Click(control::SendButton);
     EXPECT_EQ(sink.Last(), "CAN2 User-defined Baudrate : 125.0 (Kbps)");
 
     // An adapter with two CAN ports: its CAN_Port list by the keys.
-    Click(1004);  // UHV-2
-    EXPECT_EQ(Find<QComboBox>(1011)->count(), 2);
-    QTest::keyClick(Find(1011), Qt::Key_Down);
+    Click(control::Uhv2Radio);
+    EXPECT_EQ(Find<QComboBox>(control::CanPortList)->count(), 2);
+    QTest::keyClick(Find(control::CanPortList), Qt::Key_Down);
     EXPECT_EQ(dialog->State().Settings().canPortIndex, 1);
-    EXPECT_EQ(Find<QComboBox>(1011)->currentText(), "CAN2");
+    EXPECT_EQ(Find<QComboBox>(control::CanPortList)->currentText(), "CAN2");
 }
 
 TEST_F(MainDialogTest, ModeOptionAndWidthRadiosShowInTheControls) {
-    Click(1037);
-    EXPECT_FALSE(Find(1038)->isEnabled());
-    EXPECT_TRUE(Find(1041)->isEnabled());
-    EXPECT_EQ(Find<QPushButton>(1023)->text(), "Get CAN Mapping IDs");
-    EXPECT_EQ(Find<QTableView>(1022)->model()->headerData(2, Qt::Horizontal).toString(),
-              "Mapping IDs");
-    Click(1044);
-    EXPECT_EQ(Find<QLineEdit>(1020)->text(), "1FFFFFFF");
-    Click(1018);
-    EXPECT_EQ(Find<QLineEdit>(1019)->text(), "00000000");
-    Click(1041);
-    Click(1021);
+    Click(control::MappingModeRadio);
+    EXPECT_FALSE(Find(control::SingleBox)->isEnabled());
+    EXPECT_TRUE(Find(control::TargetWidth11Radio)->isEnabled());
+    EXPECT_EQ(Find<QPushButton>(control::GetIdsButton)->text(), "Get CAN Mapping IDs");
+    EXPECT_EQ(
+        Find<QTableView>(control::IdListView)->model()->headerData(2, Qt::Horizontal).toString(),
+        "Mapping IDs");
+    Click(control::TargetWidth29Radio);
+    EXPECT_EQ(Find<QLineEdit>(control::ToEdit)->text(), "1FFFFFFF");
+    Click(control::GroupWidth29Radio);
+    EXPECT_EQ(Find<QLineEdit>(control::FromEdit)->text(), "00000000");
+    Click(control::TargetWidth11Radio);
+    Click(control::AddRangeButton);
     ASSERT_EQ(Rows(), 1);
     EXPECT_EQ(Cell(0, 1), "29>11-bit MID");
-    Click(1036);
+    Click(control::FilterModeRadio);
     EXPECT_EQ(Rows(), 0);
-    Click(1014);
-    EXPECT_EQ(Find<QLineEdit>(1015)->text(), "1FFFFFFF");
-    Click(1013);
-    Click(1017);
-    EXPECT_EQ(Find<QLineEdit>(1020)->text(), "7FF");
+    Click(control::SingleWidth29Radio);
+    EXPECT_EQ(Find<QLineEdit>(control::SingleEdit)->text(), "1FFFFFFF");
+    Click(control::SingleWidth11Radio);
+    Click(control::GroupWidth11Radio);
+    EXPECT_EQ(Find<QLineEdit>(control::ToEdit)->text(), "7FF");
 
-    Click(1026);  // "Reset Module"
-    EXPECT_FALSE(Find(1028)->isEnabled());
-    EXPECT_FALSE(Find(1042)->isEnabled());
-    Click(1029);
+    Click(control::ResetModuleRadio);
+    EXPECT_FALSE(Find(control::OptionValueEdit)->isEnabled());
+    EXPECT_FALSE(Find(control::OptionSelector)->isEnabled());
+    Click(control::SendButton);
     EXPECT_EQ(sink.Last(), "B-6409 Module Reset OK !");
-    Click(1025);
+    Click(control::GetModInfoRadio);
     EXPECT_EQ(dialog->State().PendingCommand(), CommandKind::GetModuleInfo);
 }
 
 TEST_F(MainDialogTest, EnterChangesNothingRefusedKeysAreUndoneAndAPasteTakesWhatFits) {
-    Type(1015, "8FF");
-    EXPECT_EQ(Find<QLineEdit>(1015)->text(), "8F");  // the third key would make 8FF: refused
-    QTest::keyClick(Find(1015), Qt::Key_Return);
+    Type(control::SingleEdit, "8FF");
+    EXPECT_EQ(Find<QLineEdit>(control::SingleEdit)->text(),
+              "8F");  // the third key would make 8FF: refused
+    QTest::keyClick(Find(control::SingleEdit), Qt::Key_Return);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(Rows(), 0);
-    Type(1015, "G");
-    EXPECT_EQ(Find<QLineEdit>(1015)->text(), "");
+    Type(control::SingleEdit, "G");
+    EXPECT_EQ(Find<QLineEdit>(control::SingleEdit)->text(), "");
 
     QApplication::clipboard()->setText("1FFFFFFF");
-    QTest::keyClick(Find(1015), Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(Find<QLineEdit>(1015)->text(), "1FF");
-    QTest::keyClick(Find(1019), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(Find(control::SingleEdit), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(Find<QLineEdit>(control::SingleEdit)->text(), "1FF");
+    QTest::keyClick(Find(control::FromEdit), Qt::Key_A, Qt::ControlModifier);
     QApplication::clipboard()->setText("9ab");  // fits, but the filter refuses it
-    QTest::keyClick(Find(1019), Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(Find<QLineEdit>(1019)->text(), "000");
+    QTest::keyClick(Find(control::FromEdit), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(Find<QLineEdit>(control::FromEdit)->text(), "000");
 }
 
 // The window on a bus that answers every request at once, for long lists.
@@ -287,7 +291,7 @@ class InstantDialogTest : public DialogDriver {
         test::RecordingSink quiet;
         ASSERT_TRUE(SaveDataFile(dir / "long", IdListMode::Filter, table, quiet));
         nextFile = FileChoice{dir / "long.dat", 0};
-        Click(1034);
+        Click(control::LoadFileButton);
         ASSERT_EQ(Rows(), rows);
     }
     // The user's key or close request arrives while request number `at` is out.
@@ -309,37 +313,37 @@ class InstantDialogTest : public DialogDriver {
 
 TEST_F(InstantDialogTest, DeleteRowSelectsTheRowThatMovedUp) {
     for (const char* id : {"100", "200", "300"}) {
-        Type(1015, id);
-        Click(1016);
+        Type(control::SingleEdit, id);
+        Click(control::AddSingleButton);
     }
     ClickRow(1);
-    Click(1032);
+    Click(control::DeleteRowButton);
     ASSERT_EQ(Rows(), 2);
     EXPECT_EQ(SelectedRows(), std::vector<int>{1});
-    EXPECT_TRUE(Find(1022)->hasFocus());
-    Click(1032);
+    EXPECT_TRUE(Find(control::IdListView)->hasFocus());
+    Click(control::DeleteRowButton);
     ASSERT_EQ(Rows(), 1);
     EXPECT_EQ(Cell(0, 2), "0x100");
     EXPECT_EQ(SelectedRows(), std::vector<int>{0});  // the new last row
 
-    Press(1024);
+    Press(control::SetIdsButton);
     ASSERT_EQ(bus.requests.size(), 3u);  // begin, the one row, end
     EXPECT_EQ(bus.requests[1].DataLow(), 0x100u);
     EXPECT_EQ(sink.Last(), "Set CAN1-ID Filter OK !");
     for (Qt::CursorShape shape : cursors) EXPECT_EQ(shape, Qt::WaitCursor);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
-    Click(1031);
+    Click(control::ClearTableButton);
     EXPECT_EQ(Rows(), 0);
 }
 
 TEST_F(InstantDialogTest, EscapeDuringADownloadStopsItAfterTheRowInFlight) {
     LoadRows(1000);
     DuringRequest(6, [this] {
-        QCoreApplication::postEvent(Find(1024),
+        QCoreApplication::postEvent(Find(control::SetIdsButton),
                                     new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, {}));
     });
-    Click(1024);
+    Click(control::SetIdsButton);
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
     // The begin step and rows until the key was seen; no end step, and no box.
@@ -351,7 +355,7 @@ TEST_F(InstantDialogTest, EscapeDuringADownloadStopsItAfterTheRowInFlight) {
 TEST_F(InstantDialogTest, TheCloseBoxDuringADownloadStopsItToo) {
     LoadRows(50);
     DuringRequest(3, [this] { QCoreApplication::postEvent(dialog.get(), new QCloseEvent); });
-    Click(1024);
+    Click(control::SetIdsButton);
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_LE(bus.requests.size(), 4u);
     EXPECT_TRUE(sink.shown.empty());
@@ -359,7 +363,7 @@ TEST_F(InstantDialogTest, TheCloseBoxDuringADownloadStopsItToo) {
 
 TEST_F(InstantDialogTest, ACommandGivesTheFocusBackToItsButtonAlsoAfterAFailure) {
     bus.errorAt = 1;  // the first command fails, the others pass
-    for (int id : {1029, 1023, 1024}) {
+    for (int id : {control::SendButton, control::GetIdsButton, control::SetIdsButton}) {
         const size_t first = bus.requests.size();
         Press(id);
         EXPECT_EQ(QApplication::focusWidget(), Find(id)) << id;
@@ -372,36 +376,36 @@ TEST_F(InstantDialogTest, ACommandGivesTheFocusBackToItsButtonAlsoAfterAFailure)
     EXPECT_EQ(sink.Texts().front(), "ErrMsg= Process_Err");
 
     // A refused Add keeps the focus on its button.
-    Press(1016);
-    Press(1016);
+    Press(control::AddSingleButton);
+    Press(control::AddSingleButton);
     EXPECT_EQ(sink.Last(), "CAN Filter 11-bit/Single-ID is Existing !");
-    EXPECT_EQ(QApplication::focusWidget(), Find(1016));
+    EXPECT_EQ(QApplication::focusWidget(), Find(control::AddSingleButton));
 
     // "Set Module Data" by an arrow key, as by a click, puts the focus into the value edit.
-    Find(1025)->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(Find(1025), Qt::Key_Right);
-    QTest::keyClick(Find(1026), Qt::Key_Right);
-    EXPECT_TRUE(QTest::qWaitFor([this] { return Find(1028)->hasFocus(); }));
+    Find(control::GetModInfoRadio)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(Find(control::GetModInfoRadio), Qt::Key_Right);
+    QTest::keyClick(Find(control::ResetModuleRadio), Qt::Key_Right);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return Find(control::OptionValueEdit)->hasFocus(); }));
     EXPECT_EQ(dialog->State().CheckedOption(), OptionRadio::SetModuleData);
 }
 
 TEST_F(InstantDialogTest, TheListKeepsItsScrollPositionUntilItChanges) {
     LoadRows(40);
     ClickRow(2);
-    auto* scroll = Find<QTableView>(1022)->verticalScrollBar();
+    auto* scroll = Find<QTableView>(control::IdListView)->verticalScrollBar();
     scroll->setValue(scroll->maximum());
-    Click(1030);
-    Click(1042);
-    QTest::keyClick(Find(1042), Qt::Key_Escape);
+    Click(control::GetModuleDataRadio);
+    Click(control::OptionSelector);
+    QTest::keyClick(Find(control::OptionSelector), Qt::Key_Escape);
     EXPECT_EQ(scroll->value(), scroll->maximum());
     scroll->setValue(0);
-    Type(1015, "7FF");
-    Click(1016);  // an Add shows the new row
-    auto* view = Find<QTableView>(1022);
+    Type(control::SingleEdit, "7FF");
+    Click(control::AddSingleButton);  // an Add shows the new row
+    auto* view = Find<QTableView>(control::IdListView);
     EXPECT_TRUE(view->viewport()->rect().contains(view->visualRect(view->model()->index(40, 1))));
-    EXPECT_EQ(Find<QTableView>(1022)->columnWidth(2), 180);
-    Click(1037);
-    EXPECT_EQ(Find<QTableView>(1022)->columnWidth(2), 180);
+    EXPECT_EQ(Find<QTableView>(control::IdListView)->columnWidth(2), 180);
+    Click(control::MappingModeRadio);
+    EXPECT_EQ(Find<QTableView>(control::IdListView)->columnWidth(2), 180);
 }
 
 class RealFileDialogTest : public InstantDialogTest {
@@ -446,13 +450,13 @@ TEST_F(RealFileDialogTest, SavingAskedBeforeReplacingTheFileItWillWrite) {
         typeName(files, QMessageBox::No);
         QTest::keyClick(files, Qt::Key_Escape);
     });
-    Click(1033);
+    Click(control::SaveFileButton);
     EXPECT_EQ(folder, QString::fromStdString(dir.path()));
     EXPECT_TRUE(question.contains("list.dat")) << question.toStdString();
     EXPECT_TRUE(sink.shown.empty());
 
     WhenShown<QFileDialog>([&](QFileDialog* files) { typeName(files, QMessageBox::Yes); });
-    Click(1033);
+    Click(control::SaveFileButton);
     EXPECT_EQ(sink.Last(), "File Saved OK !!");
     EXPECT_GT(std::filesystem::file_size(dir / "list.dat"), 4u);
 }

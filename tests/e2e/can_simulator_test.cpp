@@ -68,7 +68,7 @@ class CanSimulatorTest : public ::testing::Test {
     SimulatedBusOpener bus{module};
     SystemClock clock;
     test::RecordingSink sink;
-    SystemLinkFactory links{clock, DefaultComPortPath, &bus};
+    SystemLinkFactory links{clock, DefaultComPortPath, DefaultCanInterfaceName, &bus};
 };
 
 TEST_F(CanSimulatorTest, EveryAdapterAndCardReachesTheModule) {

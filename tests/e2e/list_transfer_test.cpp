@@ -1,6 +1,6 @@
 // Filter and mapping lists downloaded to the simulated module and read back, through a real
 // pseudo-terminal.
-#include "protocol/list_transfer.h"
+#include "idtable/list_transfer.h"
 
 #include <gtest/gtest.h>
 

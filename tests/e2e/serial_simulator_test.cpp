@@ -29,16 +29,6 @@ TEST_F(SerialSimulatorTest, FindsAnScv1At9600OnTheSecondRate) {
     EXPECT_EQ(clock.sleeps, (std::vector<unsigned>{100, 100}));
 }
 
-TEST_F(SerialSimulatorTest, ASilentModuleTimesOutAfterTwelveEmptyPolls) {
-    sim::FaultPlan faults;
-    faults.silent = true;
-    Start({}, faults);
-    EXPECT_EQ(Run(CommandKind::GetModuleInfo), CommandResult::LinkFailed);
-    EXPECT_EQ(sink.Texts(), std::vector<std::string>{"Config Command Timeout"});
-    EXPECT_EQ(clock.sleeps, std::vector<unsigned>(13, 100));
-    EXPECT_TRUE(PortIsFree());
-}
-
 TEST_F(SerialSimulatorTest, OddRepliesAreReadAsTheModuleWouldMeanThem) {
     sim::FaultPlan lower;
     lower.lowerCaseDigits = true;
@@ -119,17 +109,6 @@ TEST_F(SerialSimulatorTest, AModuleErrorIsShownByName) {
     EXPECT_EQ(Run(CommandKind::SetUserBaud, "250"), CommandResult::ModuleError);
     EXPECT_EQ(sink.Last(), "ErrMsg= CmdNo_Err");
     EXPECT_TRUE(PortIsFree());
-}
-
-TEST_F(SerialSimulatorTest, APortHeldByAnotherProgramFailsToOpen) {
-    Start({sim::ConverterKind::Ucv1, 115200});
-    const std::string path = converter->SlavePath();
-    TermiosSerPort otherProgram([path](uint16_t) { return path; });
-    ASSERT_EQ(otherProgram.OpenPort(1, 9600, 8, 0, 0), 0);
-    EXPECT_EQ(Run(CommandKind::GetModuleInfo, "", 1, DeviceKind::Ucv1), CommandResult::LinkFailed);
-    EXPECT_EQ(sink.Texts(), std::vector<std::string>{"Device Open Fail !! (ErrCode:4)"});
-    otherProgram.ClosePort(1);
-    EXPECT_EQ(Run(CommandKind::GetModuleInfo, "", 1, DeviceKind::Ucv1), CommandResult::Ok);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "link/termios_ser_port.h"
+#include "link/serial/termios_ser_port.h"
 
 namespace b6409 {
 namespace {

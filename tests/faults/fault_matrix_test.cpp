@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "files/data_file.h"
-#include "link/line_protocol.h"
-#include "protocol/list_transfer.h"
+#include "idtable/list_transfer.h"
+#include "link/serial/line_protocol.h"
 #include "support/fake_link.h"
 #include "support/serial_sim_fixture.h"
 #include "support/sim_process.h"

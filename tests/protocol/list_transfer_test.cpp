@@ -1,4 +1,4 @@
-#include "protocol/list_transfer.h"
+#include "idtable/list_transfer.h"
 
 #include <gtest/gtest.h>
 

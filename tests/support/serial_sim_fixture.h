@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "common/progress.h"
+#include "link/serial/termios_ser_port.h"
 #include "link/system_link_factory.h"
-#include "link/termios_ser_port.h"
 #include "protocol/exchange.h"
 #include "sim/module_simulator.h"
 #include "sim/serial_converter.h"

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "link/termios_ser_port.h"
+#include "link/serial/termios_ser_port.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
