@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Installs every Debian package the build, the tests and the demo need. Idempotent: it asks
 # apt only when something is missing, and refreshes the package lists once at most.
+#
+#   scripts/setup-deps.sh           the build, the tests, the demo and the benchmarks
+#   scripts/setup-deps.sh kernel    also what the kernel CAN stage boots: a Debian kernel under
+#                                   qemu with busybox and can-utils (large, so only on request)
 set -euo pipefail
 
 packages=(
@@ -11,6 +15,19 @@ packages=(
     python3 python3-xlrd python3-xlwt python3-can
     xvfb xdotool x11-utils xclip imagemagick openbox fonts-dejavu-core
 )
+for extra in "$@"; do
+    case $extra in
+    kernel)
+        # The build machines cannot load the kernel's CAN modules; a kernel of Debian's own,
+        # booted under qemu, has them (scripts/kernel-can-test.sh).
+        packages+=(qemu-system-x86 linux-image-amd64 busybox-static can-utils cpio)
+        ;;
+    *)
+        echo "setup-deps: unknown set '$extra' (known: kernel)" >&2
+        exit 2
+        ;;
+    esac
+done
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite. No display and no hardware needed: serial
-# links run through pseudo-terminals and the module simulator, CAN links through socket pairs.
-# Four steps:
+# links run through pseudo-terminals and the module simulator, CAN links through socket pairs
+# and, in step 3, through vcan interfaces of a kernel booted under qemu.
+# Five steps:
 #   1. the normal build in build/ (or $B6409_BUILD_DIR) and its tests;
 #   2. the desktop utility driven through its window on a virtual X display against the
 #      module simulator, renewing docs/screenshots/ (scripts/gui-check.sh; skipped with
 #      B6409_SKIP_GUI=1);
-#   3. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/
+#   3. the USB adapter and PCI card links on a real Linux CAN stack: Debian's kernel booted
+#      under qemu with vcan interfaces (scripts/kernel-can-test.sh; skipped with
+#      B6409_SKIP_KERNEL=1);
+#   4. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/
 #      (skipped with B6409_SKIP_SANITIZERS=1);
-#   4. the libFuzzer targets built with clang in build-fuzz/, each run briefly over its seed
+#   5. the libFuzzer targets built with clang in build-fuzz/, each run briefly over its seed
 #      corpus (skipped with B6409_SKIP_FUZZ=1; scripts/fuzz.sh runs them for longer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,6 +26,11 @@ python3 scripts/check-layering.py "${B6409_BUILD_DIR:-build}"
 if [ "${B6409_SKIP_GUI:-0}" != 1 ]; then
     echo "test.sh: the utility's window, driven on a virtual display"
     scripts/gui-check.sh
+fi
+
+if [ "${B6409_SKIP_KERNEL:-0}" != 1 ]; then
+    echo "test.sh: the CAN adapter and card links on a kernel's CAN stack, under qemu"
+    scripts/kernel-can-test.sh "${B6409_BUILD_DIR:-build}"
 fi
 
 # Any report ends the program that made it, with a stack trace. Leaks inside system libraries
