@@ -83,13 +83,15 @@ CanPortSocket::~CanPortSocket() {
 }
 
 CanPortSocket::CanPortSocket(CanPortSocket&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
+    : opener_(other.opener_),
+      fd_(std::exchange(other.fd_, -1)),
       queue_(std::move(other.queue_)),
       readError_(other.readError_) {}
 
 CanPortSocket& CanPortSocket::operator=(CanPortSocket&& other) noexcept {
     if (this != &other) {
         if (fd_ >= 0) close(fd_);
+        opener_ = other.opener_;
         fd_ = std::exchange(other.fd_, -1);
         queue_ = std::move(other.queue_);
         readError_ = other.readError_;
@@ -101,7 +103,7 @@ void CanPortSocket::Pull() {
     readError_ = 0;
     while (queue_.size() < kQueueLimit) {
         can_frame frame{};
-        const int result = ReadCanFrame(fd_, &frame);
+        const int result = opener_->Receive(fd_, &frame);
         if (result == EBADMSG) continue;
         if (result == EAGAIN) return;
         if (result != 0) {
@@ -132,7 +134,7 @@ void CanPortSocket::DiscardWaiting() {
     // Bounded so that a flooded bus cannot hold the caller here.
     for (size_t i = 0; i < kQueueLimit; ++i) {
         can_frame frame{};
-        const int result = ReadCanFrame(fd_, &frame);
+        const int result = opener_->Receive(fd_, &frame);
         if (result != 0 && result != EBADMSG) break;
     }
 }

@@ -15,9 +15,17 @@ namespace b6409 {
 // "SocketCAN interface can0: No such device" for ENODEV.
 std::string CanInterfaceDetail(const std::string& ifname, int error);
 
-// Where the CAN driver layers get their sockets from. The real one binds CAN_RAW sockets;
-// tests hand out one end of a SOCK_SEQPACKET socketpair, which carries the same
-// struct can_frame records.
+// One frame on a socket, without blocking. Results are 0 or an errno value: EAGAIN when
+// nothing is waiting, ECONNRESET when the other end of a socketpair has gone, EBADMSG for a
+// record shorter or longer than one struct can_frame (it is consumed). Writing never raises
+// SIGPIPE.
+int WriteCanFrame(int fd, const can_frame& frame);
+int ReadCanFrame(int fd, can_frame* frame);
+
+// Where the CAN driver layers get their sockets from, and what every frame goes through. The
+// real one binds CAN_RAW sockets; tests hand out one end of a SOCK_SEQPACKET socketpair, which
+// carries the same struct can_frame records, and stand in for what the kernel decides per
+// interface (an interface down, the receive filters) in Send and Receive.
 class CanSocketOpener {
   public:
     virtual ~CanSocketOpener() = default;
@@ -27,6 +35,9 @@ class CanSocketOpener {
     virtual bool InterfaceExists(const std::string& ifname) = 0;
     // Replaces the socket's receive filters; 0 or an errno value.
     virtual int SetReceiveFilters(int fd, const std::vector<can_filter>& filters) = 0;
+    // One frame on a socket this opener made, as WriteCanFrame and ReadCanFrame.
+    virtual int Send(int fd, const can_frame& frame) { return WriteCanFrame(fd, frame); }
+    virtual int Receive(int fd, can_frame* frame) { return ReadCanFrame(fd, frame); }
 };
 
 // Raw CAN sockets of the running kernel.
@@ -36,13 +47,6 @@ class SocketCanOpener final : public CanSocketOpener {
     bool InterfaceExists(const std::string& ifname) override;
     int SetReceiveFilters(int fd, const std::vector<can_filter>& filters) override;
 };
-
-// One frame on a socket, without blocking. Results are 0 or an errno value: EAGAIN when
-// nothing is waiting, ECONNRESET when the other end of a socketpair has gone, EBADMSG for a
-// record shorter or longer than one struct can_frame (it is consumed). Writing never raises
-// SIGPIPE.
-int WriteCanFrame(int fd, const can_frame& frame);
-int ReadCanFrame(int fd, can_frame* frame);
 
 // The frame records of the adapter and card layers carry the same fields under the same names.
 // A record that is no CAN frame (format other than 0/1, ID wider than its format, DLC above 8)
@@ -73,14 +77,14 @@ void CanFrameToRecord(const can_frame& frame, Record* record) {
 // A bound CAN socket together with the frames already taken out of it. Neither CAN_RAW
 // (no FIONREAD) nor MSG_PEEK can tell how many frames a socket holds, so the waiting frames
 // are moved into a queue here and counted there; that is exact for CAN_RAW and socketpairs
-// alike. Owns the descriptor.
+// alike. Owns the descriptor; its frames go through the opener that made it.
 class CanPortSocket {
   public:
     // Frames beyond this stay in the socket, where the kernel drops the excess as a full
     // controller would.
     static constexpr size_t kQueueLimit = 4096;
 
-    explicit CanPortSocket(int fd) : fd_(fd) {}
+    CanPortSocket(CanSocketOpener& opener, int fd) : opener_(&opener), fd_(fd) {}
     ~CanPortSocket();
     CanPortSocket(CanPortSocket&& other) noexcept;
     CanPortSocket& operator=(CanPortSocket&& other) noexcept;
@@ -93,11 +97,12 @@ class CanPortSocket {
     // failed and nothing was queued before the failure.
     int Take(can_frame* frame);
     void DiscardWaiting();
-    int Write(const can_frame& frame) { return WriteCanFrame(fd_, frame); }
+    int Write(const can_frame& frame) { return opener_->Send(fd_, frame); }
 
   private:
     void Pull();
 
+    CanSocketOpener* opener_;
     int fd_ = -1;
     std::deque<can_frame> queue_;
     int readError_ = 0;  // of the last Pull only: a downed interface may come back

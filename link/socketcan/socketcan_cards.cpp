@@ -107,7 +107,7 @@ int SocketCanCards::Init(CardFamily family, uint8_t board, uint8_t canPort) {
         if (error == EAFNOSUPPORT || error == EPROTONOSUPPORT) return kNoCanSupport;
         return kSocketFailed;
     }
-    port->socket.emplace(fd);
+    port->socket.emplace(opener_, fd);
     port->ifname = std::move(ifname);
     return kOk;
 }

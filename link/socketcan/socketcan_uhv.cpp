@@ -64,7 +64,7 @@ int SocketCanUhv::OpenAdapter(const UhvOpenRecord* record) {
             lastDetail_ = CanInterfaceDetail(ifname, error);
             return OpenErrorResult(error);
         }
-        opened.emplace_back(i, std::move(ifname), CanPortSocket(fd));
+        opened.emplace_back(i, std::move(ifname), CanPortSocket(opener_, fd));
     }
     for (auto& [index, ifname, socket] : opened)
         ports_[index].emplace(Port{comNumber, rates[index], std::move(ifname), std::move(socket)});

@@ -24,18 +24,57 @@
 
 namespace b6409::test {
 
+// CAN_RAW's receive rule: a frame is delivered when any filter matches it (once, however many
+// do), a filter with CAN_INV_FILTER when it does not match, and with no filters at all nothing
+// is. Error frames come only to a socket that set an error mask, which the layers never do.
+inline bool KernelDelivers(const std::vector<can_filter>& filters, canid_t id) {
+    if (id & CAN_ERR_FLAG) return false;
+    for (can_filter filter : filters) {
+        // A filter on the error bit subscribes error frames only.
+        if (filter.can_mask & CAN_ERR_FLAG) continue;
+        // An 11-bit filter that cares for the format cannot care for bits above the 11th.
+        if ((filter.can_mask & CAN_EFF_FLAG) && !(filter.can_id & CAN_EFF_FLAG))
+            filter.can_mask &= CAN_SFF_MASK | CAN_EFF_FLAG | CAN_RTR_FLAG;
+        const bool matches = (id & filter.can_mask) == (filter.can_id & filter.can_mask);
+        if (matches != bool(filter.can_id & CAN_INV_FILTER)) return true;
+    }
+    return false;
+}
+
 // Hands the layers one end of a SOCK_SEQPACKET socketpair per open; the test plays the module
-// (or the bus) on the other end, found by interface name.
+// (or the bus) on the other end, found by interface name. What the kernel decides for a bound
+// CAN_RAW socket is decided here as well, so that the layers meet the same results: binding
+// to an interface that is down succeeds but sending fails with ENETDOWN; an interface going
+// down leaves ENETDOWN for the next call on its sockets, one that is removed ENODEV (and
+// sends then fail with ENXIO, as the socket is bound to nothing); a missing interface fails
+// the bind with ENODEV; only frames passing the socket's filters are read.
 class SocketPairOpener : public CanSocketOpener {
   public:
     std::set<std::string> interfaces{"can0", "can1", "can2", "can3"};
     std::vector<std::string> opened;                 // interface names, in order
     std::map<std::string, int> moduleEnd;            // latest far end per interface
     std::map<std::string, int> layerEnd;             // latest layer end per interface
-    std::map<int, std::vector<can_filter>> filters;  // by layer end
+    std::map<int, std::vector<can_filter>> filters;  // by layer end, once set
 
     ~SocketPairOpener() override {
         for (int fd : farEnds_) close(fd);
+    }
+
+    // As `ip link set IFNAME down` and `up`.
+    void SetDown(const std::string& ifname, bool isDown) {
+        if (isDown && !down_.count(ifname)) Notify(ifname, ENETDOWN);
+        if (isDown)
+            down_.insert(ifname);
+        else
+            down_.erase(ifname);
+    }
+    // As `ip link del IFNAME`.
+    void Remove(const std::string& ifname) {
+        interfaces.erase(ifname);
+        down_.erase(ifname);
+        Notify(ifname, ENODEV);
+        for (auto& [fd, bound] : boundTo_)
+            if (bound == ifname) bound.clear();
     }
 
     int OpenBound(const std::string& ifname, int* errorOut) override {
@@ -50,6 +89,10 @@ class SocketPairOpener : public CanSocketOpener {
         moduleEnd[ifname] = farEnd;
         layerEnd[ifname] = fd;
         farEnds_.push_back(farEnd);
+        // The number may be one a closed socket had.
+        boundTo_[fd] = ifname;
+        pendingError_.erase(fd);
+        filters.erase(fd);
         return fd;
     }
     bool InterfaceExists(const std::string& ifname) override { return interfaces.count(ifname); }
@@ -57,9 +100,46 @@ class SocketPairOpener : public CanSocketOpener {
         filters[fd] = list;
         return 0;
     }
+    // In the kernel's order: the interface is looked up, then a pending error is reported (and
+    // cleared), then an interface that is down refuses the frame.
+    int Send(int fd, const can_frame& frame) override {
+        const std::string& bound = boundTo_.at(fd);
+        if (bound.empty()) return ENXIO;
+        if (const int error = TakePendingError(fd)) return error;
+        if (down_.count(bound)) return ENETDOWN;
+        return WriteCanFrame(fd, frame);
+    }
+    // Filters are applied as frames are read rather than as they arrive; the layers forget
+    // what is waiting whenever they set them, so the difference never shows.
+    int Receive(int fd, can_frame* frame) override {
+        if (const int error = TakePendingError(fd)) return error;
+        // Until a socket sets its own, one filter lets every frame through.
+        static const std::vector<can_filter> kDefaultFilters{{0, 0}};
+        const auto set = filters.find(fd);
+        const auto& active = set != filters.end() ? set->second : kDefaultFilters;
+        for (;;) {
+            const int result = ReadCanFrame(fd, frame);
+            if (result != 0 || KernelDelivers(active, frame->can_id)) return result;
+        }
+    }
 
   private:
+    void Notify(const std::string& ifname, int error) {
+        for (const auto& [fd, bound] : boundTo_)
+            if (bound == ifname) pendingError_[fd] = error;
+    }
+    int TakePendingError(int fd) {
+        const auto found = pendingError_.find(fd);
+        if (found == pendingError_.end()) return 0;
+        const int error = found->second;
+        pendingError_.erase(found);
+        return error;
+    }
+
     std::vector<int> farEnds_;
+    std::set<std::string> down_;
+    std::map<int, std::string> boundTo_;  // by layer end; empty once its interface is removed
+    std::map<int, int> pendingError_;     // by layer end
 };
 
 // Names the interfaces as the default mapping does with nothing set (CAN port p is can<p-1>),

@@ -72,6 +72,16 @@ class CanLinkExchangeTest : public ::testing::Test {
         EXPECT_EQ(sink.Texts(), Calls{"FW_Ver = v1.05"});
         EXPECT_TRUE(test::PeerClosed(opener.moduleEnd[ifname])) << "link left open";
     }
+
+    // A UHV-2, a PCM-1 and a PCC-2, each on can1; every one fails with its message and the
+    // system's reason.
+    void ExpectEachKindFailsOnCan1(const Calls& messages, const std::string& reason) {
+        EXPECT_EQ(GetModuleInfo(DeviceKind::Uhv2, 0, 1), CommandResult::LinkFailed);
+        EXPECT_EQ(GetModuleInfo(DeviceKind::Pcm1, 0, 1), CommandResult::LinkFailed);
+        EXPECT_EQ(GetModuleInfo(DeviceKind::Pcc2, 0, 1), CommandResult::LinkFailed);
+        EXPECT_EQ(sink.Texts(), messages);
+        EXPECT_EQ(sink.details, Calls(3, "SocketCAN interface can1: " + reason));
+    }
 };
 
 TEST_F(CanLinkExchangeTest, UhvAdapterOpensTheChosenPortAndClosesTheAdapter) {
@@ -109,12 +119,20 @@ TEST_F(CanLinkExchangeTest, PccCardResetsThePortAndInstallsTheHandlerBeforeSendi
 
 TEST_F(CanLinkExchangeTest, AMissingInterfaceIsNamedWithTheSystemsReason) {
     opener.interfaces = {"can0"};
-    EXPECT_EQ(GetModuleInfo(DeviceKind::Uhv2, 0, 1), CommandResult::LinkFailed);
-    EXPECT_EQ(GetModuleInfo(DeviceKind::Pcm1, 0, 1), CommandResult::LinkFailed);
-    EXPECT_EQ(GetModuleInfo(DeviceKind::Pcc2, 0, 1), CommandResult::LinkFailed);
-    EXPECT_EQ(sink.Texts(), (Calls{"DEV_PortNotExist_Err", "Init Board Error ! (ErrCode:4)",
-                                   "CAN Reset Port 2 Error ! (ErrCode:4)"}));
-    EXPECT_EQ(sink.details, Calls(3, "SocketCAN interface can1: No such device"));
+    ExpectEachKindFailsOnCan1({"DEV_PortNotExist_Err", "Init Board Error ! (ErrCode:4)",
+                               "CAN Reset Port 2 Error ! (ErrCode:4)"},
+                              "No such device");
+}
+
+TEST_F(CanLinkExchangeTest, AnInterfaceDownOpensButCannotSend) {
+    opener.SetDown("can1", true);
+    ExpectEachKindFailsOnCan1({"CAN_DevDisconnect_Err", "Send CANMsg Error ! (ErrCode:11)",
+                               "Send CANMsg Error ! (ErrCode:11)"},
+                              "Network is down");
+    EXPECT_TRUE(module.requests.empty());
+
+    opener.SetDown("can1", false);
+    EXPECT_EQ(GetModuleInfo(DeviceKind::Pcc2, 0, 1), CommandResult::Ok);
 }
 
 TEST_F(CanLinkExchangeTest, ReceivedFramesKeepFormatRemoteFlagAndDlc) {

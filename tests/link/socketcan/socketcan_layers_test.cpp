@@ -155,14 +155,26 @@ TEST_F(UhvLayerTest, SendAndReceiveFailuresAreNamedByCause) {
     }
     EXPECT_EQ(Send(1), 15);  // CAN_TxBufFull
 
-    // The far end goes away once the queue has drained.
+    // The interface goes down once the queue has drained: the next call hears of it, and
+    // sends fail until it is up again.
     while (test::Take(opener.moduleEnd["can0"])) {
     }
-    shutdown(opener.moduleEnd["can0"], SHUT_RDWR);
-    EXPECT_EQ(Send(1), 10);  // CAN_DevDisconnect_Err
-    EXPECT_EQ(uhv.LastFailureDetail(), "SocketCAN interface can0: Broken pipe");
+    opener.SetDown("can0", true);
     UhvFrameRecord record;
+    EXPECT_EQ(uhv.ReceiveFrame(1, &record), 10);  // CAN_DevDisconnect_Err
+    EXPECT_EQ(uhv.LastFailureDetail(), "SocketCAN interface can0: Network is down");
+    EXPECT_EQ(uhv.ReceiveFrame(1, &record), 14);
+    EXPECT_EQ(Send(1), 10);
+    EXPECT_EQ(uhv.LastFailureDetail(), "SocketCAN interface can0: Network is down");
+    opener.SetDown("can0", false);
+    EXPECT_EQ(Send(1), 0);
+
+    // Removed, it leaves the socket bound to nothing.
+    opener.Remove("can0");
+    EXPECT_EQ(Send(1), 10);
+    EXPECT_EQ(uhv.LastFailureDetail(), "SocketCAN interface can0: No such device or address");
     EXPECT_EQ(uhv.ReceiveFrame(1, &record), 10);
+    EXPECT_EQ(uhv.LastFailureDetail(), "SocketCAN interface can0: No such device");
 }
 
 class CardLayerTest : public ::testing::Test {
@@ -233,48 +245,56 @@ TEST_F(CardLayerTest, FamiliesKeepTheirOwnBoardsAndInterfaces) {
     EXPECT_EQ(pcm.SendFrame(0, 1, &frame), card_result::kNotActive);
 }
 
-TEST_F(CardLayerTest, ConfigureInstallsTheAcceptanceFilterAndForgetsEarlierFrames) {
-    ASSERT_EQ(pcm.ActivateCard(1), 0);
-    ASSERT_EQ(pcm.InitPort(1, 1), 0);
-    Put(opener.moduleEnd["can0"], Frame(0x100));
-    ASSERT_EQ(pcm.ConfigurePort(1, 1, &acceptAll), 0);
-    EXPECT_EQ(pcm.CountReceived(1, 1), 0);
-    EXPECT_EQ(opener.filters[opener.layerEnd["can0"]].size(), 2u);
-}
-
-// The kernel's CAN_RAW rule: a frame passes when any filter matches it.
-bool Accepts(const std::vector<can_filter>& filters, canid_t id) {
-    for (const can_filter& f : filters)
-        if ((id & f.can_mask) == (f.can_id & f.can_mask)) return true;
-    return false;
-}
-
-TEST(AcceptanceFiltersTest, FollowTheCodeAndMaskOfEachFormat) {
-    const auto all = AcceptanceFilters(CardPortConfig{});
-    for (canid_t id : {0x000u, 0x7FFu, 0x123u | CAN_RTR_FLAG, 0x1ABCDEFu | CAN_EFF_FLAG,
-                       0x1FFFFFFFu | CAN_EFF_FLAG | CAN_RTR_FLAG})
-        EXPECT_TRUE(Accepts(all, id)) << std::hex << id;
-
-    // 11-bit 0x401 exactly, data or remote; everything below the 11-bit ID is don't care.
+// 11-bit 0x401 exactly, data or remote; everything below the 11-bit ID is don't care.
+CardPortConfig Only401() {
     CardPortConfig only401{};
     const uint32_t code = 0x401u << 21;
     for (int i = 0; i < 4; ++i) {
         only401.acceptanceCode[i] = static_cast<uint8_t>(code >> (24 - 8 * i));
         only401.acceptanceMask[i] = static_cast<uint8_t>(0x001FFFFFu >> (24 - 8 * i));
     }
+    return only401;
+}
+
+TEST_F(CardLayerTest, ConfigureInstallsTheAcceptanceFilterAndForgetsEarlierFrames) {
+    ASSERT_EQ(pcm.ActivateCard(1), 0);
+    ASSERT_EQ(pcm.InitPort(1, 1), 0);
+    Put(opener.moduleEnd["can0"], Frame(0x100));
+    const CardPortConfig only401 = Only401();
+    ASSERT_EQ(pcm.ConfigurePort(1, 1, &only401), 0);
+    EXPECT_EQ(pcm.CountReceived(1, 1), 0);
+    EXPECT_EQ(opener.filters[opener.layerEnd["can0"]].size(), 2u);
+    for (canid_t id : {0x402u, 0x401u | CAN_EFF_FLAG, 0x401u})
+        Put(opener.moduleEnd["can0"], Frame(id));
+    EXPECT_EQ(pcm.CountReceived(1, 1), 1);
+}
+
+using test::KernelDelivers;
+
+TEST(AcceptanceFiltersTest, FollowTheCodeAndMaskOfEachFormat) {
+    const auto all = AcceptanceFilters(CardPortConfig{});
+    for (canid_t id : {0x000u, 0x7FFu, 0x123u | CAN_RTR_FLAG, 0x1ABCDEFu | CAN_EFF_FLAG,
+                       0x1FFFFFFFu | CAN_EFF_FLAG | CAN_RTR_FLAG})
+        EXPECT_TRUE(KernelDelivers(all, id)) << std::hex << id;
+    // What the layers never ask for: no filters, and an inverted one.
+    EXPECT_FALSE(KernelDelivers({}, 0x401));
+    EXPECT_FALSE(KernelDelivers({{0x401 | CAN_INV_FILTER, CAN_SFF_MASK}}, 0x401));
+    EXPECT_TRUE(KernelDelivers({{0x401 | CAN_INV_FILTER, CAN_SFF_MASK}}, 0x402));
+
+    CardPortConfig only401 = Only401();
     const auto filters = AcceptanceFilters(only401);
-    EXPECT_TRUE(Accepts(filters, 0x401));
-    EXPECT_TRUE(Accepts(filters, 0x401 | CAN_RTR_FLAG));
-    EXPECT_FALSE(Accepts(filters, 0x402));
-    EXPECT_FALSE(Accepts(filters, 0x001));
+    EXPECT_TRUE(KernelDelivers(filters, 0x401));
+    EXPECT_TRUE(KernelDelivers(filters, 0x401 | CAN_RTR_FLAG));
+    EXPECT_FALSE(KernelDelivers(filters, 0x402));
+    EXPECT_FALSE(KernelDelivers(filters, 0x001));
     // A 29-bit frame is matched on its top 11 bits, as such a controller does.
-    EXPECT_FALSE(Accepts(filters, 0x401 | CAN_EFF_FLAG));
-    EXPECT_TRUE(Accepts(filters, (0x401u << 18) | CAN_EFF_FLAG));
+    EXPECT_FALSE(KernelDelivers(filters, 0x401 | CAN_EFF_FLAG));
+    EXPECT_TRUE(KernelDelivers(filters, (0x401u << 18) | CAN_EFF_FLAG));
 
     // With the remote bit cared for and clear, remote frames stay out.
     only401.acceptanceMask[1] &= ~0x10;
-    EXPECT_FALSE(Accepts(AcceptanceFilters(only401), 0x401 | CAN_RTR_FLAG));
-    EXPECT_TRUE(Accepts(AcceptanceFilters(only401), 0x401));
+    EXPECT_FALSE(KernelDelivers(AcceptanceFilters(only401), 0x401 | CAN_RTR_FLAG));
+    EXPECT_TRUE(KernelDelivers(AcceptanceFilters(only401), 0x401));
 }
 
 }  // namespace
