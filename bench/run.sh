@@ -8,6 +8,7 @@ bin=${B6409_BUILD_DIR:-build}/bin
 printf 'benchmark\tsize\ttime\tratio\tresult\n'
 "$bin/bench_firmware_exchange" 50
 "$bin/bench_list_download" 100
+"$bin/bench_profile_apply" 100
 "$bin/bench_data_file" 10000
 # The export also runs python3-xlwt on the same cells and prints the ratio.
 "$bin/bench_export" 10000

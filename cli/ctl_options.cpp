@@ -3,6 +3,7 @@
 #include <charconv>
 #include <string_view>
 
+#include "cli/ctl_json.h"
 #include "idtable/input_filters.h"
 #include "link/device_kind.h"
 
@@ -35,7 +36,7 @@ struct CommandEntry {
 const CommandEntry kCommands[] = {
     {"info", 0},       {"reset", 0},      {"set-baud", 1},        {"get-baud", 0},
     {"set-busoff", 1}, {"get-busoff", 0}, {"set-listen-only", 1}, {"get-listen-only", 0},
-    {"download", 1},   {"read", 1},       {"export", 2},
+    {"download", 1},   {"read", 1},       {"export", 2},          {"profile", 2},
 };
 
 // Checks the command's value and picks the exchange it stands for.
@@ -72,10 +73,18 @@ std::string ResolveCommand(CtlInvocation& run) {
         run.listMode = value == "filter" ? IdListMode::Filter : IdListMode::Mapping;
         run.commandKind =
             value == "filter" ? CommandKind::GetFilterList : CommandKind::GetMappingList;
+    } else if (name == "profile") {
+        if (value != "save" && value != "apply" && value != "diff")
+            return "profile: say save, apply or diff, then the .json file";
+        if (run.resetAfter && value != "apply") return "--reset goes with profile apply";
     } else if (name == "download" || name == "export") {
         if (value.empty()) return name + ": name the .dat file";
     }
     if (run.savePath && name != "read") return "--save goes with read";
+    if (run.resetAfter && name != "profile") return "--reset goes with profile apply";
+    if (run.json && !TakesJson(name))
+        return "--json goes with info, get-baud, get-busoff, get-listen-only and read";
+    if (run.json && run.savePath) return "--json does not go with --save";
     run.valueText = value;
     return {};
 }
@@ -98,6 +107,14 @@ CtlParseResult ParseCtlArguments(const std::vector<std::string>& arguments) {
         }
         if (argument == "--version") {
             run.version = true;
+            continue;
+        }
+        if (argument == "--json") {
+            run.json = true;
+            continue;
+        }
+        if (argument == "--reset") {
+            run.resetAfter = true;
             continue;
         }
         if (argument.rfind("--", 0) != 0 || argument == "--") {
@@ -209,6 +226,8 @@ Options (defaults are the dialog's start state: scv1, COM1, CAN port 1, module p
   --can-port N        CAN port of the PC-side interface (uhv2, pcc2: 1-2; pcc4: 1-4)
   --can-if NAME       SocketCAN interface to use instead of the default mapping
   --module-port 1|2   the module's port to configure (CAN1 or CAN2)
+  --json              info, get-* and read: print the outcome as one JSON object
+                      (command, modulePort, status, messages, and the value read)
   --help, --version
 
 Commands:
@@ -228,12 +247,21 @@ Commands:
                             lines, then the outcome; --save writes them as a list file
   export FILE.dat OUT.xls   write a list file's download frames for the module port
                             as a workbook sheet (CANFID or CANMID)
+  profile save FILE.json    read every setting and both lists of both module ports
+                            and write them as a profile (--module-port is not used)
+  profile apply FILE.json [--reset]
+                            set the module to the profile (lists first, then the bit
+                            rates, listen-only modes and bus-off time; --reset resets
+                            the module last), read everything back and print one line
+                            per setting: "ok" or "differs: module has ..."
+  profile diff FILE.json    read the module, change nothing, print what differs
 
 Exit status: 0 the module accepted the command (or the file was written), 1 the
 interface failed or no reply came, 8 the module answered with an error, 2 bad usage,
-a value or list row the module cannot take as it stands, or a list file that cannot
-be read or written (nothing was sent), 130 a download
-stopped by Ctrl+C after the row in flight, before its end step.
+a value or list row the module cannot take as it stands, or a list file or profile
+that cannot be read or written (nothing was sent), 3 the module does not hold the
+profile (profile diff, or profile apply after its read-back), 130 a download or
+profile run stopped by Ctrl+C after the row or step in flight.
 )";
 }
 

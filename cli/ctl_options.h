@@ -21,6 +21,8 @@ struct CtlInvocation {
     std::string valueText;                // the option value, as typed in the dialog
     std::optional<IdListMode> listMode;   // read: filter or mapping
     std::optional<std::string> savePath;  // read --save FILE.dat
+    bool resetAfter = false;              // profile apply --reset
+    bool json = false;                    // --json: the result as one JSON object
     bool help = false;
     bool version = false;
 };

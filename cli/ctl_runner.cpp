@@ -1,12 +1,12 @@
 #include "cli/ctl_runner.h"
 
-#include <signal.h>
-
-#include <csignal>
 #include <cstdio>
 #include <iterator>
 #include <vector>
 
+#include "cli/ctl_json.h"
+#include "cli/ctl_profile.h"
+#include "cli/interrupt_pump.h"
 #include "files/data_file.h"
 #include "files/workbook_export.h"
 #include "idtable/list_transfer.h"
@@ -15,33 +15,6 @@
 namespace b6409 {
 
 namespace {
-
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void NoteInterrupt(int) {
-    interrupted = 1;
-}
-
-// Ctrl+C during a download: the row in flight is answered, then the download stops without its
-// end step, so the module never sees half a request. A second Ctrl+C ends the program at once.
-class InterruptPump final : public EventPump {
-  public:
-    InterruptPump() {
-        interrupted = 0;
-        struct sigaction action {};
-        action.sa_handler = NoteInterrupt;
-        action.sa_flags = SA_RESETHAND | SA_RESTART;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previous_);
-    }
-    ~InterruptPump() override { sigaction(SIGINT, &previous_, nullptr); }
-    InterruptPump(const InterruptPump&) = delete;
-    InterruptPump& operator=(const InterruptPump&) = delete;
-    int PumpWaitingMessages() override { return interrupted ? 0 : 1; }
-
-  private:
-    struct sigaction previous_ {};
-};
 
 // Holds messages back until the rows they sum up are printed.
 class HeldMessages final : public MessageSink {
@@ -131,9 +104,11 @@ void StreamMessageSink::ShowWithDetail(const std::string& text, MessageIcon icon
 }
 
 int RunCtl(const CtlInvocation& run, LinkFactory& links, Clock& clock, const CtlOutput& output) {
+    if (run.json) return RunCtlJson(run, links, clock, output.rows);
     if (run.command == "download") return Download(run, links, clock, output);
     if (run.command == "read") return Read(run, links, clock, output);
     if (run.command == "export") return Export(run, output);
+    if (run.command == "profile") return RunProfileCommand(run, links, clock, output);
     ExchangeInputs inputs;
     inputs.settings = run.settings;
     inputs.optionValueText = run.valueText;

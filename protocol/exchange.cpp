@@ -192,6 +192,7 @@ CommandResult ExchangeCommand(DeviceKind kind, CommandKind command, const Exchan
         services.sink.Show("ErrMsg= " + ModuleErrorName(errorCode), MessageIcon::None);
         return CommandResult::ModuleError;
     }
+    if (inputs.acceptedReply) *inputs.acceptedReply = reply;
     const std::string message =
         AcceptedMessage(command, request, reply, numbers.modulePort, entryCount);
     if (!message.empty()) services.sink.Show(message, MessageIcon::None);

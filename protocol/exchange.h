@@ -27,6 +27,8 @@ struct ExchangeInputs {
     std::string optionValueText;       // for SetUserBaud, SetBusOffResetTime, SetListenOnly*
     ListStep listStep;                 // for SetFilterList, SetMappingList
     ListReader* listReader = nullptr;  // for GetFilterList, GetMappingList
+    // Receives the accepted reply, for callers that keep the value rather than show it.
+    CanFrame* acceptedReply = nullptr;
 };
 
 // What an exchange uses from the outside.

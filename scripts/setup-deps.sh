@@ -13,6 +13,7 @@ packages=(
     qt6-base-dev libgl-dev fonts-arphic-uming
     clang libclang-rt-14-dev llvm
     python3 python3-xlrd python3-xlwt python3-can
+    nlohmann-json3-dev
     xvfb xdotool x11-utils xclip imagemagick openbox fonts-dejavu-core
 )
 for extra in "$@"; do

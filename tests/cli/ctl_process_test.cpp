@@ -285,3 +285,52 @@ TEST(CtlProcess, ListAndWorkbookFilesAreTakenOnlyAsTheyStand) {
 }
 
 }  // namespace
+
+namespace {
+
+// --json: what the plain run prints, as one object a script can read.
+TEST(CtlProcess, JsonGivesEachReadingCommandsValueAndMessagesAsOneObject) {
+    SimProcess sim("--converter ucv1");
+    ASSERT_FALSE(sim.path().empty());
+    const std::string port = "--device ucv1 --port " + sim.path() + " ";
+    ASSERT_EQ(RunCtl(port + "--module-port 2 set-baud 83.333").status, 0);
+    ASSERT_EQ(
+        RunCtl(port + "download " + B6409_SOURCE_DIR + "/docs/examples/filter-list.dat").status, 0);
+    const struct {
+        std::string arguments;
+        int status;
+        std::string out;
+    } cases[] = {
+        {port + "--json info", 0,
+         R"j({"command":"info","modulePort":1,"firmware":"v1.05","status":0,)j"
+         R"j("messages":["FW_Ver = v1.05"]})j"},
+        {port + "--json --module-port 2 get-baud", 0,
+         R"j({"command":"get-baud","modulePort":2,"userBaud":"83.333","status":0,)j"
+         R"j("messages":["CAN2 User-defined Baudrate : 83.333 (Kbps)"]})j"},
+        {port + "--json get-baud", 0,
+         R"j({"command":"get-baud","modulePort":1,"userBaud":null,"status":0,)j"
+         R"j("messages":["No CAN1 User-defined Baudrate Record !"]})j"},
+        {port + "--json get-busoff", 0,
+         R"j({"command":"get-busoff","modulePort":1,"busOffSeconds":0,"status":0,)j"
+         R"j("messages":["Bus-Off Auto Reset Time = 0 (Sec) [Function Disabled]"]})j"},
+        {port + "--json --module-port 2 get-listen-only", 0,
+         R"j({"command":"get-listen-only","modulePort":2,"listenOnly":false,"status":0,)j"
+         R"j("messages":["CAN2 Listen-Only Mode Disabled"]})j"},
+        {port + "--json read filter", 0,
+         R"j({"command":"read","modulePort":1,"list":"filter","rows":[)j"
+         R"j(["001","11-bit SID","0x123"],["002","11-bit GID","0x100~0x1FF"],)j"
+         R"j(["003","29-bit SID","0x18FEF100"],["004","29-bit GID","0x18FF0000~0x18FFFFFF"],)j"
+         R"j(["005","11-bit SID","0x7E0"]],"status":0,"messages":["Get CAN1-ID Filter OK !"]})j"},
+        {"--device ucv1 --port /nonexistent/tty --json info", 1,
+         R"j({"command":"info","modulePort":1,"status":1,)j"
+         R"j("messages":["Device Open Fail !! (ErrCode:2)"]})j"},
+    };
+    for (const auto& c : cases) {
+        const Outcome outcome = RunCtl(c.arguments);
+        EXPECT_EQ(outcome.status, c.status) << c.arguments;
+        EXPECT_EQ(outcome.out, c.out + "\n") << c.arguments;
+    }
+    EXPECT_EQ(RunCtl(port + "--json reset").status, 2);
+}
+
+}  // namespace
