@@ -7,6 +7,7 @@
 #include "common/message_sink.h"
 #include "common/progress.h"
 #include "link/device_link.h"
+#include "profile/profile_commands.h"
 #include "protocol/command_kind.h"
 
 namespace b6409 {
@@ -42,5 +43,22 @@ bool SaveFile(MainWindowState& state, const std::string& path, SaveFileType type
 
 // "Load File" once the dialog has a path.
 bool LoadFile(MainWindowState& state, const std::string& path, MessageSink& sink);
+
+// The context menu's profile entries once the dialog has a path (and, for an apply, the user's
+// answer on the reset). They run through the chosen interface, both module ports whatever the
+// module port list shows, move the bar one position per step and show the report lines in one
+// box; the table and the options are not touched. A run the user stopped shows no box: the user
+// is leaving.
+ProfileOutcome SaveModuleProfile(const MainWindowState& state, const std::string& path,
+                                 const DialogServices& services);
+ProfileOutcome ApplyModuleProfile(const MainWindowState& state, const ModuleProfile& profile,
+                                  bool resetAfter, const DialogServices& services);
+ProfileOutcome CompareModuleWithProfile(const MainWindowState& state, const ModuleProfile& profile,
+                                        const DialogServices& services);
+
+// The box text of a profile outcome: its lines, the first `kProfileBoxLines` of them when a
+// long comparison would make the box taller than a screen.
+inline constexpr size_t kProfileBoxLines = 30;
+std::string ProfileBoxText(const ProfileOutcome& outcome);
 
 }  // namespace b6409

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QRadioButton>
 #include <QSettings>
 #include <QTableView>
@@ -30,6 +31,7 @@
 #include "app/dialog_units.h"
 #include "app/id_table_model.h"
 #include "app/message_box_sink.h"
+#include "common/text_format.h"
 #include "common/version.h"
 #include "controls/color_radio_button.h"
 #include "controls/cxp_button.h"
@@ -44,6 +46,10 @@ namespace {
 
 constexpr char kWindowCaption[] = "B-6409 Utility v" B6409_VERSION;
 constexpr char kAboutEntry[] = "關於 B6409_Utility(&A)...";
+constexpr char kSaveProfileEntry[] = "&Save Module Profile...";
+constexpr char kApplyProfileEntry[] = "A&pply Module Profile...";
+constexpr char kCompareProfileEntry[] = "&Compare Module with Profile...";
+const QStringList kProfileFilters = {"Module profile (*.json)"};
 
 QString Text(const std::string& text) {
     return QString::fromStdString(text);
@@ -359,9 +365,11 @@ void MainDialog::RunCommand(QPushButton* button, bool lockWindow,
                             const std::function<void()>& command) {
     // Disabling the focused button would hand the focus on to the next control, so that a second
     // Space ran another command, or, on the option value edit, changed the option. The window
-    // itself holds the focus meanwhile, and the button takes it back when it is enabled again.
+    // itself holds the focus meanwhile, and the button takes it back when it is enabled again;
+    // a command from the context menu gives it back to where it was.
+    const QPointer<QWidget> focusBefore = focusWidget();
     setFocus(Qt::OtherFocusReason);
-    button->setEnabled(false);
+    if (button) button->setEnabled(false);
     // A download reads the table, the list mode and the ports between its rows while the window
     // takes events: what could change them waits until it ends, so a list is never sent half to
     // one port and half to another. The window still repaints and the bar moves.
@@ -369,6 +377,7 @@ void MainDialog::RunCommand(QPushButton* button, bool lockWindow,
     if (lockWindow) {
         for (QWidget* widget : lockedDuringDownload_)
             if (widget->isEnabled()) locked.push_back(widget);
+        if (setButton_ != button && setButton_->isEnabled()) locked.push_back(setButton_);
         for (QWidget* widget : locked) widget->setEnabled(false);
         for (auto* radio : deviceRadios_) radio->setEnabled(false);
         devPortList_->setEnabled(false);
@@ -390,9 +399,18 @@ void MainDialog::RunCommand(QPushButton* button, bool lockWindow,
         canPortList_->setEnabled(true);
         sendButton_->setEnabled(true);
     }
-    button->setEnabled(true);
+    if (button) button->setEnabled(true);
     ShowState();
-    if (isVisible()) button->setFocus(Qt::OtherFocusReason);
+    QWidget* focusAfter = button ? button : focusBefore.data();
+    if (isVisible() && focusAfter) focusAfter->setFocus(Qt::OtherFocusReason);
+}
+
+void MainDialog::RunLong(QPushButton* button, const std::function<void()>& command,
+                         const std::function<std::string()>& note) {
+    longRun_ = true;
+    RunCommand(button, true, command);
+    longRun_ = false;
+    if (endRequest_ != EndRequest::None) EndAfterStoppedRun(note());
 }
 
 DialogServices MainDialog::Services() {
@@ -412,20 +430,22 @@ void MainDialog::OnGetIds() {
 
 void MainDialog::OnSetIds() {
     CommandResult result = CommandResult::Ok;
-    downloading_ = true;
-    RunCommand(setButton_, true, [this, &result] { result = SetIds(state_, Services()); });
-    downloading_ = false;
-    if (endRequest_ != EndRequest::None) EndAfterStoppedDownload(result);
+    RunLong(
+        setButton_, [this, &result] { result = SetIds(state_, Services()); },
+        [this, &result] {
+            if (result != CommandResult::Stopped) return std::string();
+            return FormatText(
+                "the download to CAN%d was stopped before its end step; the "
+                "module's list is incomplete until a list is downloaded again.",
+                state_.Settings().modulePortIndex + 1);
+        });
 }
 
-void MainDialog::EndAfterStoppedDownload(CommandResult result) {
+void MainDialog::EndAfterStoppedRun(const std::string& note) {
     // The user is leaving: no box to wait for. A terminal or the session's log keeps the note.
-    if (result == CommandResult::Stopped) {
-        std::fprintf(stderr,
-                     "%s: the download to CAN%d was stopped before its end step; the module's "
-                     "list is incomplete until a list is downloaded again.\n",
-                     qPrintable(QCoreApplication::applicationName()),
-                     state_.Settings().modulePortIndex + 1);
+    if (!note.empty()) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
+                     note.c_str());
         std::fflush(stderr);
     }
     const EndRequest request = std::exchange(endRequest_, EndRequest::None);
@@ -515,15 +535,71 @@ void MainDialog::ShowAbout() {
     about.exec();
 }
 
+std::optional<ModuleProfile> MainDialog::ChooseProfile(const QString& title) {
+    const auto choice = ChooseFile(false, title, kProfileFilters);
+    if (!choice) return std::nullopt;
+    // A document that cannot be applied whole is refused before anything is asked or sent.
+    ProfileDocument document = OpenProfileDocument(choice->path);
+    if (!document.profile)
+        hooks_.messages->Show(ProfileBoxText(document.refusal), document.refusal.icon);
+    return std::move(document.profile);
+}
+
+void MainDialog::OnSaveProfile() {
+    const auto choice = ChooseFile(true, "Save Module Profile as ...", kProfileFilters);
+    if (!choice) return;
+    // Stopped, a save has written nothing and changed nothing on the module.
+    RunLong(
+        nullptr, [this, &choice] { SaveModuleProfile(state_, choice->path, Services()); },
+        [] { return std::string(); });
+}
+
+void MainDialog::OnApplyProfile() {
+    const std::optional<ModuleProfile> profile = ChooseProfile("Apply Module Profile ...");
+    if (!profile) return;
+    const std::optional<bool> reset =
+        AskYesNoCancel(this, "Reset the module after applying?",
+                       "The module takes some settings only when it restarts.");
+    if (!reset) return;
+    ProfileOutcome outcome;
+    RunLong(
+        nullptr, [&] { outcome = ApplyModuleProfile(state_, *profile, *reset, Services()); },
+        [&outcome] {
+            // The module may hold part of the profile: the report says which part.
+            if (outcome.verdict != ProfileVerdict::Stopped) return std::string();
+            std::string note = "the profile apply was stopped part-way:";
+            for (const std::string& line : outcome.lines) note += "\n  " + line;
+            return note;
+        });
+}
+
+void MainDialog::OnCompareProfile() {
+    const std::optional<ModuleProfile> profile = ChooseProfile("Compare Module with Profile ...");
+    if (!profile) return;
+    RunLong(
+        nullptr, [&] { CompareModuleWithProfile(state_, *profile, Services()); },
+        [] { return std::string(); });
+}
+
 void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
+    // Between two steps of a run the window takes events: a menu then would start a second run
+    // inside the first.
+    if (longRun_) return;
     QMenu menu(this);
+    QAction* save = menu.addAction(kSaveProfileEntry);
+    QAction* apply = menu.addAction(kApplyProfileEntry);
+    QAction* compare = menu.addAction(kCompareProfileEntry);
     menu.addSeparator();
     menu.addAction(kAboutEntry, this, &MainDialog::ShowAbout);
-    menu.exec(event->globalPos());
+    // A run starts once the menu is gone, not inside its event loop.
+    QAction* chosen = menu.exec(event->globalPos());
+    if (chosen == save) OnSaveProfile();
+    if (chosen == apply) OnApplyProfile();
+    if (chosen == compare) OnCompareProfile();
 }
 
 void MainDialog::reject() {
-    if (downloading_) {
+    if (longRun_) {
         endRequest_ = EndRequest::Escape;
         return;
     }
@@ -531,9 +607,9 @@ void MainDialog::reject() {
 }
 
 void MainDialog::closeEvent(QCloseEvent* event) {
-    // A download stops after the row in flight, so the module is never left with a half-sent
-    // request; the program then ends.
-    if (downloading_) {
+    // A download stops after the row in flight, a profile run after its step, so the module is
+    // never left with a half-sent request; the program then ends.
+    if (longRun_) {
         endRequest_ = EndRequest::Close;
         event->ignore();
         return;

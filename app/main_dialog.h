@@ -112,14 +112,24 @@ class MainDialog : public QDialog {
     void OnClearTable();
     void OnFuncTest();
     void ShowAbout();
-    // Runs a command with its button disabled; a download also locks what it reads meanwhile.
+    // A profile to apply or compare with, chosen and read whole; none when cancelled or refused.
+    std::optional<ModuleProfile> ChooseProfile(const QString& title);
+    void OnSaveProfile();
+    void OnApplyProfile();
+    void OnCompareProfile();
+    // Runs a command with its button (if it has one) disabled; a download or a profile run also
+    // locks what it reads or could be started meanwhile.
     void RunCommand(QPushButton* button, bool lockWindow, const std::function<void()>& command);
+    // A run that takes events between its steps, so Escape and the close box stop it; then the
+    // window ends as they asked, leaving `note` for a terminal or the session's log.
+    void RunLong(QPushButton* button, const std::function<void()>& command,
+                 const std::function<std::string()>& note);
 
     std::optional<FileChoice> ChooseFile(bool save, const QString& title,
                                          const QStringList& filters);
     DialogServices Services();
-    // After a download that Escape or the close box stopped: says so and ends as they ask.
-    void EndAfterStoppedDownload(CommandResult result);
+    // After a long run that Escape or the close box stopped: leaves the note and ends as asked.
+    void EndAfterStoppedRun(const std::string& note);
     void DumpGeometry() const;
 
     // The ID column's width, which each list mode click applies again.
@@ -156,9 +166,9 @@ class MainDialog : public QDialog {
     std::vector<QWidget*> lockedDuringDownload_;
     std::unique_ptr<EventPump> pump_;
     bool showing_ = false;  // the widgets are being set from the state: their signals are ours
-    bool downloading_ = false;
+    bool longRun_ = false;  // a download or a profile run is going
     bool revealFocusedRow_ = false;  // the list changed: scroll to its focused row once
-    // How the user asked to leave while a download ran; the download stops after its row.
+    // How the user asked to leave while a long run went; it stops after its row or step.
     enum class EndRequest { None, Escape, Close } endRequest_ = EndRequest::None;
 };
 

@@ -78,8 +78,9 @@ void MainDialog::BuildControls() {
     lockedDuringDownload_ = {deviceBox,  listModeRadios_[0], listModeRadios_[1], modulePortList_,
                              singleBox_, groupBox_,          tableView_,         optionBox,
                              getButton_, modulePortLabel_};
+    // The hidden test action too: its shortcut would refill the table a download is reading.
     for (int id : {control::ClearTableButton, control::DeleteRowButton, control::SaveFileButton,
-                   control::LoadFileButton})
+                   control::LoadFileButton, control::FuncTestButton})
         lockedDuringDownload_.push_back(Control(id));
 
     // The About entry: the window manager owns the title bar's menu here, so the dialog offers

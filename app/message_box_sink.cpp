@@ -72,6 +72,13 @@ void MakeRoomForCaption(QMessageBox& box) {
                              margins.right());
 }
 
+// Sizes every box the program shows alike.
+void MakeRoom(QMessageBox& box) {
+    MakeRoomForInk(box);
+    KeepDetailOnOneLine(box);
+    MakeRoomForCaption(box);
+}
+
 }  // namespace
 
 void MessageBoxSink::Show(const std::string& text, MessageIcon icon) {
@@ -86,10 +93,22 @@ void MessageBoxSink::ShowWithDetail(const std::string& text, MessageIcon icon,
     QMessageBox box(shown, QCoreApplication::applicationName(), QString::fromStdString(text),
                     QMessageBox::Ok, owner_);
     if (!detail.empty()) box.setInformativeText(QString::fromStdString(detail));
-    MakeRoomForInk(box);
-    KeepDetailOnOneLine(box);
-    MakeRoomForCaption(box);
+    MakeRoom(box);
     box.exec();
+}
+
+std::optional<bool> AskYesNoCancel(QWidget* owner, const std::string& question,
+                                   const std::string& detail) {
+    QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(),
+                    QString::fromStdString(question),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, owner);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::Cancel);
+    if (!detail.empty()) box.setInformativeText(QString::fromStdString(detail));
+    MakeRoom(box);
+    const int answer = box.exec();
+    if (answer == QMessageBox::Cancel) return std::nullopt;
+    return answer == QMessageBox::Yes;
 }
 
 }  // namespace b6409

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QWidget>
+#include <optional>
+#include <string>
 
 #include "common/message_sink.h"
 
@@ -19,5 +21,10 @@ class MessageBoxSink final : public MessageSink {
   private:
     QWidget* owner_;
 };
+
+// A question in a box like the outcome boxes, with Yes, No and Cancel; No is the default, so
+// Enter does the least, and Escape cancels. Yes or No, or none when cancelled.
+std::optional<bool> AskYesNoCancel(QWidget* owner, const std::string& question,
+                                   const std::string& detail);
 
 }  // namespace b6409

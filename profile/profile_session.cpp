@@ -67,7 +67,9 @@ size_t RunSteps(const std::vector<Step>& steps, const ProfileRunServices& servic
         const CommandResult result = steps[i].run(exchange);
         services.progress.SetPos(++position);
         if (result != CommandResult::Ok) {
-            *failure = StepFailure{steps[i].name, result, sink.last()};
+            // A download the pump stopped shows nothing: it is the user who is leaving.
+            const bool silent = result == CommandResult::Stopped && sink.last().empty();
+            *failure = StepFailure{steps[i].name, result, silent ? "stopped" : sink.last()};
             return i;
         }
     }

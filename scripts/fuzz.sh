@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-targets=(fuzz_data_file fuzz_line_decoder fuzz_sql_statement fuzz_xls_reader)
+targets=(fuzz_data_file fuzz_line_decoder fuzz_sql_statement fuzz_xls_reader fuzz_profile_json)
 seconds=300
 if [ $# -gt 0 ] && [[ ! $1 =~ ^[0-9]+$ ]]; then
     targets=("$1")

@@ -829,6 +829,36 @@ check_about_box() {
     ok "the context menu's About entry opens \"$about_caption\""
 }
 
+# Compares the fresh module with a profile that wants another bus-off time, from the context
+# menu: the entry by its mnemonic, the file by its typed name, the differences in one box.
+check_profile_compare() {
+    local profile=$work/line4.json wx wy rest id text
+    cat >"$profile" <<'EOF'
+{
+  "format": 1,
+  "busOffSeconds": 10,
+  "ports": [
+    {"userBaud": null, "listenOnly": false, "filter": [], "mapping": []},
+    {"userBaud": null, "listenOnly": false, "filter": [], "mapping": []}
+  ]
+}
+EOF
+    read -r wx wy rest < <(window_origin "$window")
+    xdotool mousemove --sync $((wx + 2)) $((wy + ctl_y[1022] + ctl_h[1022] / 2)) click 3
+    if ! wait_until 5 popup_open; then
+        fail "right-click on an empty spot opened no context menu"
+        return 0
+    fi
+    for id in $(app_windows); do
+        is_popup "$id" && screenshot "$id" "$shots/context-menu.png"
+    done
+    xdotool key c                             # "&Compare Module with Profile..."
+    enter_file_name '^Compare ' "$profile" || true
+    text=$(answer_box 15 "$shots/message-box-profile.png")
+    check_equal "the context menu compares the module with a profile" \
+        "bus-off time: differs: module has 0 s, profile has 10 s" "$text"
+}
+
 # A fresh module answers its first request with error 3: the box names it.
 picture_error_box() {
     local text
@@ -996,6 +1026,7 @@ main() {
     picture_download
     picture_error_box
     check_about_box
+    check_profile_compare
     check_close_when_idle
 
     check_end_during_download escape

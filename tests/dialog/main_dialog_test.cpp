@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -25,6 +26,7 @@
 #include "controls/percent_progress_bar.h"
 #include "files/data_file.h"
 #include "link/system_link_factory.h"
+#include "profile/profile_json.h"
 #include "sim/module_simulator.h"
 #include "sim/serial_converter.h"
 #include "support/auto_reply_links.h"
@@ -459,6 +461,80 @@ TEST_F(RealFileDialogTest, SavingAskedBeforeReplacingTheFileItWillWrite) {
     Click(control::SaveFileButton);
     EXPECT_EQ(sink.Last(), "File Saved OK !!");
     EXPECT_GT(std::filesystem::file_size(dir / "list.dat"), 4u);
+}
+
+TEST_F(MainDialogTest, AProfileAppliedFromTheContextMenuLeavesTheTableAndTheOptionsAlone) {
+    test::TempDir dir;
+    ModuleProfile profile;
+    profile.busOffSeconds = 5;
+    profile.ports[0].filter = {{"11-bit SID", "0x7E0"}, {"29-bit GID", "0x00000100~0x000001FF"}};
+    profile.ports[1].mapping = {{"11>11-bit MID", "0x100>0x200"}};
+    profile.ports[1].userBaud = "125";
+    profile.ports[1].listenOnly = true;
+    ASSERT_EQ(SaveProfileFile(dir / "plant.json", profile), AtomicWriteResult::Ok);
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "B6409", "B6409_Utility");
+    settings.setValue("files/lastFolder", QString::fromStdString(dir.path()));
+    settings.sync();
+    dialog.reset();
+    Open(*links, clock, /*realFileDialogs=*/true);
+
+    // What the run must leave as it is: a row, the mapping mode, CAN2 and a typed option value.
+    Click(control::MappingModeRadio);
+    Click(control::AddRangeButton);
+    ChooseFromPopup(control::ModulePortList, 1);
+    Click(control::SetModuleDataRadio);
+    Type(control::OptionValueEdit, "250");
+
+    // The menu by a right click, its entry by the keys, the file by its typed name, and no
+    // reset by the question's N key.
+    QString question;
+    WhenShown<QFileDialog>([&](QFileDialog* files) {
+        WhenShown<QMessageBox>([&](QMessageBox* box) {
+            question = box->text();
+            QTest::keyClick(box, Qt::Key_N);
+        });
+        QTest::keyClicks(files->findChild<QLineEdit*>("fileNameEdit"), "plant");
+        QTest::keyClick(files->findChild<QLineEdit*>("fileNameEdit"), Qt::Key_Return);
+    });
+    QStringList entries;
+    auto* poll = new QTimer(dialog.get());
+    QObject::connect(poll, &QTimer::timeout, [&entries, poll] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu || !menu->isVisible()) return;
+        poll->stop();
+        for (QAction* action : menu->actions()) entries << action->text();
+        for (Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return}) QTest::keyClick(menu, key);
+    });
+    poll->start(10);
+    // Through the window, as the platform delivers a click: the context menu follows the press.
+    QTest::mouseClick(dialog->windowHandle(), Qt::RightButton, {},
+                      Find(control::ProgressBar)->mapTo(dialog.get(), QPoint(4, 4)));
+
+    EXPECT_EQ(entries,
+              (QStringList{"&Save Module Profile...", "A&pply Module Profile...",
+                           "&Compare Module with Profile...", "", "關於 B6409_Utility(&A)..."}));
+    EXPECT_EQ(question, "Reset the module after applying?");
+    ASSERT_EQ(sink.shown.size(), 1u);
+    EXPECT_EQ(sink.Last(),
+              "port 1 bit rate: the profile holds no record, and the module keeps the one it has\n"
+              "port 1 filter list: ok\nport 1 mapping list: ok\nport 1 bit rate: ok\n"
+              "port 1 listen-only: ok\nport 2 filter list: ok\nport 2 mapping list: ok\n"
+              "port 2 bit rate: ok\nport 2 listen-only: ok\nbus-off time: ok");
+    const sim::ModuleState held = module.Snapshot();
+    EXPECT_EQ(held.ports[0].filter.size(), 2u);
+    EXPECT_TRUE(held.ports[1].listenOnly);
+    EXPECT_EQ(held.busOffSeconds, 5u);
+    EXPECT_EQ(held.resets, 0);
+    // Eight steps set the module and ten read it back.
+    EXPECT_EQ(Find<PercentProgressBar>(control::ProgressBar)->position, 18);
+
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(Cell(0, 1), "11>11-bit MID");
+    EXPECT_EQ(Find<QComboBox>(control::ModulePortList)->currentText(), "CAN2");
+    EXPECT_EQ(Find<QLineEdit>(control::OptionValueEdit)->text(), "250");
+    EXPECT_EQ(dialog->State().CheckedOption(), OptionRadio::SetModuleData);
+    EXPECT_TRUE(Find(control::SetIdsButton)->isEnabled());
+    EXPECT_TRUE(Find(control::GetIdsButton)->isEnabled());
 }
 
 }  // namespace
