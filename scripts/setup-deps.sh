@@ -2,7 +2,8 @@
 # Installs every Debian package the build, the tests and the demo need. Idempotent: it asks
 # apt only when something is missing, and refreshes the package lists once at most.
 #
-#   scripts/setup-deps.sh           the build, the tests, the demo and the benchmarks
+#   scripts/setup-deps.sh           the build, the tests, the demo, the benchmarks and the
+#                                   Debian package with its checks and install test
 #   scripts/setup-deps.sh kernel    also what the kernel CAN stage boots: a Debian kernel under
 #                                   qemu with busybox and can-utils (large, so only on request)
 set -euo pipefail
@@ -15,6 +16,8 @@ packages=(
     python3 python3-xlrd python3-xlwt python3-can
     nlohmann-json3-dev
     xvfb xdotool x11-utils xclip imagemagick openbox fonts-dejavu-core
+    scdoc bash-completion man-db
+    dpkg-dev fakeroot file lintian desktop-file-utils appstream debootstrap
 )
 for extra in "$@"; do
     case $extra in

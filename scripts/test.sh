@@ -2,7 +2,7 @@
 # Sets up, builds and runs the whole test suite. No display and no hardware needed: serial
 # links run through pseudo-terminals and the module simulator, CAN links through socket pairs
 # and, in step 3, through vcan interfaces of a kernel booted under qemu.
-# Five steps:
+# Six steps:
 #   1. the normal build in build/ (or $B6409_BUILD_DIR) and its tests;
 #   2. the desktop utility driven through its window on a virtual X display against the
 #      module simulator, renewing docs/screenshots/ (scripts/gui-check.sh; skipped with
@@ -13,7 +13,10 @@
 #   4. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/
 #      (skipped with B6409_SKIP_SANITIZERS=1);
 #   5. the libFuzzer targets built with clang in build-fuzz/, each run briefly over its seed
-#      corpus (skipped with B6409_SKIP_FUZZ=1; scripts/fuzz.sh runs them for longer).
+#      corpus (skipped with B6409_SKIP_FUZZ=1; scripts/fuzz.sh runs them for longer);
+#   6. the Debian package built and checked in build-package/ (scripts/package.sh), then
+#      installed and run on a minimal Debian 12 root (scripts/install-test.sh; needs root;
+#      skipped with B6409_SKIP_PACKAGE=1).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-deps.sh
@@ -57,4 +60,14 @@ if [ "${B6409_SKIP_FUZZ:-0}" != 1 ]; then
         -DCMAKE_CXX_COMPILER=clang++ -DB6409_FUZZ=ON -DB6409_BUILD_TESTS=OFF >/dev/null
     cmake --build "$fuzz_dir" -j "$(nproc)" --target b6409_fuzzers
     ctest --test-dir "$fuzz_dir" --output-on-failure -j "$(nproc)"
+fi
+
+if [ "${B6409_SKIP_PACKAGE:-0}" != 1 ]; then
+    echo "test.sh: the Debian package, built, checked and installed on a clean Debian 12 root"
+    # Out of the sanitizers' reach: the package is built and run as users get it.
+    unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
+    deb=$(scripts/package.sh | tee /dev/stderr | tail -1)
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo scripts/install-test.sh "$deb"
 fi
