@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -19,8 +20,10 @@
 #include <QPointer>
 #include <QRadioButton>
 #include <QSettings>
+#include <QStyle>
 #include <QTableView>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -38,6 +41,9 @@
 #include "controls/percent_progress_bar.h"
 #include "files/data_file.h"
 #include "idtable/random_source.h"
+#include "link/device_kind.h"
+#include "link/serial/tcp_address.h"
+#include "link/serial/termios_ser_port.h"
 #include "link/system_link_factory.h"
 
 namespace b6409 {
@@ -256,6 +262,22 @@ void MainDialog::ShowDeviceLists() {
         for (const auto& entry : *entries) list->addItem(Text(entry));
         list->setEnabled(true);
     }
+    // A converter's COM port that is a TCP stream says where it goes, so that the user need not
+    // remember the mapping; the entry keeps its position, and so its port number.
+    int widest = 0;
+    if (IsSerialKind(state_.Settings().deviceKind)) {
+        for (int index = 0; index < devPortList_->count(); ++index) {
+            const std::string path = DefaultComPortPath(uint16_t(index + 1));
+            if (!IsTcpAddress(path)) continue;
+            const QString shown = devPortList_->itemText(index) + "  " + Text(path);
+            devPortList_->setItemText(index, shown);
+            widest = std::max(widest, devPortList_->fontMetrics().horizontalAdvance(shown));
+        }
+    }
+    // The list is narrower than an address: its popup widens so that none is cut short.
+    const int frame = 2 * devPortList_->view()->frameWidth() +
+                      devPortList_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 12;
+    devPortList_->view()->setMinimumWidth(widest ? widest + frame : 0);
     showing_ = false;
 }
 
@@ -270,6 +292,8 @@ void MainDialog::ShowState() {
     const LinkSettings& settings = state_.Settings();
     devPortLabel_->setText(Text(state_.DevPortLabel()));
     devPortList_->setCurrentIndex(settings.devicePortIndex);
+    // An entry with an address is longer than the field: its COM name is what must show.
+    if (devPortList_->lineEdit()) devPortList_->lineEdit()->setCursorPosition(0);
     canPortList_->setCurrentIndex(settings.canPortIndex);
     modulePortList_->setCurrentIndex(settings.modulePortIndex);
 

@@ -6,6 +6,7 @@
 #include "cli/ctl_json.h"
 #include "idtable/input_filters.h"
 #include "link/device_kind.h"
+#include "link/serial/tcp_address.h"
 
 namespace b6409 {
 
@@ -165,11 +166,17 @@ CtlParseResult ParseCtlArguments(const std::vector<std::string>& arguments) {
                            (port->compare(0, 3, "COM") == 0 || port->compare(0, 3, "com") == 0);
         if (isCom && ParseNumber(std::string_view(*port).substr(3), 1, 256, &com)) {
             run.settings.devicePortIndex = static_cast<uint8_t>(com - 1);
+        } else if (IsTcpAddress(*port) && IsSerialKind(run.settings.deviceKind)) {
+            std::string error;
+            if (!ParseTcpAddress(*port, &error)) return fail("--port: " + error);
+            run.portPath = *port;
         } else if (port->find('/') != std::string::npos && IsSerialKind(run.settings.deviceKind)) {
             run.portPath = *port;
         } else {
             return fail("--port: '" + *port + "' is neither COM1..COM256" +
-                        (IsSerialKind(run.settings.deviceKind) ? " nor a device path" : ""));
+                        (IsSerialKind(run.settings.deviceKind)
+                             ? " nor a device path nor tcp://HOST:PORT"
+                             : ""));
         }
     }
     if (board) {
@@ -219,9 +226,11 @@ Options (defaults are the dialog's start state: scv1, COM1, CAN port 1, module p
   --device KIND       scv1 (RS232, baud rate searched), ucv1 (USB, 921600 baud),
                       ecv1d (Ethernet, 115200 baud), uhv1, uhv2 (USB adapters),
                       pcm1, pcc2, pcc4 (PCI cards)
-  --port COMn|PATH    COM port of a converter or USB adapter (COM1..COM256); COMn is
+  --port COMn|PATH|tcp://HOST:PORT
+                      COM port of a converter or USB adapter (COM1..COM256); COMn is
                       the device in $B6409_COM<n>, else /dev/ttyS<n-1>. A converter also
-                      takes a device path directly, e.g. /dev/ttyUSB0
+                      takes a device path directly, e.g. /dev/ttyUSB0, or the TCP address
+                      of its serial stream, e.g. tcp://192.168.1.20:4001 or tcp://[::1]:4001
   --board N           card number 0..15 (pcm1, pcc2, pcc4)
   --can-port N        CAN port of the PC-side interface (uhv2, pcc2: 1-2; pcc4: 1-4)
   --can-if NAME       SocketCAN interface to use instead of the default mapping

@@ -13,7 +13,7 @@ namespace b6409 {
 // One run of b6409ctl, as read from its arguments.
 struct CtlInvocation {
     LinkSettings settings;                // the dialog's start state unless options say otherwise
-    std::optional<std::string> portPath;  // --port PATH: the device path behind COM1
+    std::optional<std::string> portPath;  // --port PATH: the device path (or tcp://) behind COM1
     std::optional<std::string> canInterface;  // --can-if NAME: the SocketCAN interface to use
     std::string command;                      // "info", "set-baud", ...
     std::vector<std::string> arguments;       // the command's own arguments

@@ -25,6 +25,9 @@ struct FaultPlan {
     // counts) comes only after a pause of pauseBeforeFrameMs; 0 = never.
     int pauseBeforeFrame = 0;
     unsigned pauseBeforeFrameMs = 0;
+    // TCP only: the converter closes the client's connection when the n-th request line (1-based,
+    // over its life) arrives, without passing it on; 0 = never.
+    int hangUpAtRequest = 0;
 };
 
 }  // namespace b6409::sim

@@ -1,5 +1,5 @@
-// b6409-sim: a serial converter with a B-6409 module behind it, on a pseudo-terminal (or the
-// module alone on a CAN interface), for trying the utility without hardware.
+// b6409-sim: a serial converter with a B-6409 module behind it, on a pseudo-terminal or a TCP
+// socket (or the module alone on a CAN interface), for trying the utility without hardware.
 
 #include <linux/can.h>
 #include <linux/can/raw.h>
@@ -22,6 +22,7 @@
 #include "sim/module_simulator.h"
 #include "sim/serial_converter.h"
 #include "sim/sim_options.h"
+#include "sim/tcp_converter_server.h"
 
 namespace {
 
@@ -105,6 +106,16 @@ int ServePty(const b6409::sim::SimOptions& options, b6409::sim::ModuleSimulator&
     return 0;
 }
 
+int ServeTcp(const b6409::sim::SimOptions& options, b6409::sim::ModuleSimulator& module) {
+    b6409::sim::SerialConverterSim converter(options.converter, module);
+    b6409::sim::TcpConverterServer server(converter);
+    std::string error;
+    if (!server.Listen(*options.listenAddress, &error)) return Fail(error);
+    std::cout << server.Url() << std::endl;
+    server.Serve(g_stop);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -135,6 +146,7 @@ int main(int argc, char** argv) {
         });
     }
 
+    if (options.listenAddress) return ServeTcp(options, module);
     return options.canInterface.empty() ? ServePty(options, module)
                                         : ServeCan(options.canInterface, module);
 }

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -234,10 +235,28 @@ void SerialConverterSim::Serve(const std::atomic<bool>& stop) {
         }
         const ssize_t count = read(masterFd_, buffer, sizeof buffer);
         if (count > 0) {
-            ProcessInput(buffer, static_cast<size_t>(count), stop);
+            ProcessInput({masterFd_, false}, buffer, static_cast<size_t>(count), stop);
         } else if (count == 0 || (errno != EAGAIN && errno != EINTR)) {
             SleepUnlessStopped(kPollTimeoutMs, stop);
         }
+    }
+}
+
+void SerialConverterSim::ServeStream(int socket, const std::atomic<bool>& stop) {
+    pending_.clear();  // a line the last client left unfinished is not this one's
+    char buffer[256];
+    while (!stop) {
+        pollfd entry{socket, POLLIN, 0};
+        const int ready = poll(&entry, 1, kPollTimeoutMs);
+        if (ready < 0 && errno != EINTR) return;
+        if (ready <= 0) continue;
+        const ssize_t count = read(socket, buffer, sizeof buffer);
+        if (count == 0) return;  // the client has closed the connection
+        if (count < 0) {
+            if (errno == EAGAIN || errno == EINTR) continue;
+            return;
+        }
+        if (!ProcessInput({socket, true}, buffer, static_cast<size_t>(count), stop)) return;
     }
 }
 
@@ -258,7 +277,7 @@ void SerialConverterSim::ClearStaleExclusiveClaim() {
     flock(slaveFd_, LOCK_UN);
 }
 
-void SerialConverterSim::ProcessInput(const char* bytes, size_t count,
+bool SerialConverterSim::ProcessInput(Channel channel, const char* bytes, size_t count,
                                       const std::atomic<bool>& stop) {
     for (size_t i = 0; i < count && !stop; ++i) {
         const char c = bytes[i];
@@ -270,30 +289,39 @@ void SerialConverterSim::ProcessInput(const char* bytes, size_t count,
         }
         const std::string line = std::move(pending_);
         pending_.clear();
-        const uint32_t baud = CurrentBaud();
+        const uint32_t baud = channel.stream ? FixedRate(config_) : CurrentBaud();
         {
             std::lock_guard lock(linesMutex_);
             linesSeen_.push_back({line, baud});
         }
+        const bool request = !line.empty() && std::strchr("tTeE", line[0]) != nullptr;
+        if (channel.stream && request && ++streamRequests_ == module_.Faults().hangUpAtRequest)
+            return false;
         for (const TimedText& reply : HandleLine(line, baud)) {
-            if (!SleepUnlessStopped(reply.delayBeforeMs, stop)) return;
-            WriteAll(reply.text, stop);
+            if (!SleepUnlessStopped(reply.delayBeforeMs, stop)) return true;
+            WriteAll(channel, reply.text, stop);
         }
     }
+    return true;
 }
 
-void SerialConverterSim::WriteAll(const std::string& text, const std::atomic<bool>& stop) {
+void SerialConverterSim::WriteAll(Channel channel, const std::string& text,
+                                  const std::atomic<bool>& stop) {
     size_t done = 0;
     unsigned waitedMs = 0;
     while (done < text.size() && !stop && waitedMs < kWriteGiveUpMs) {
-        const ssize_t written = write(masterFd_, text.data() + done, text.size() - done);
+        // A client gone from a connection must not end the simulator.
+        const ssize_t written =
+            channel.stream ? send(channel.fd, text.data() + done, text.size() - done, MSG_NOSIGNAL)
+                           : write(channel.fd, text.data() + done, text.size() - done);
+        if (written < 0 && channel.stream && errno != EAGAIN && errno != EINTR) return;
         if (written > 0) {
             done += static_cast<size_t>(written);
             waitedMs = 0;
             continue;
         }
         if (written < 0 && errno == EINTR) continue;
-        pollfd entry{masterFd_, POLLOUT, 0};
+        pollfd entry{channel.fd, POLLOUT, 0};
         poll(&entry, 1, kPollTimeoutMs);
         waitedMs += kPollTimeoutMs;
     }

@@ -34,7 +34,8 @@ struct TimedText {
     bool operator==(const TimedText&) const = default;
 };
 
-// Plays a serial CAN converter on a pseudo-terminal, with the module behind it on the bus.
+// Plays a serial CAN converter on a pseudo-terminal (or, as an Ethernet converter does, on a TCP
+// connection), with the module behind it on the bus.
 // Lines end in CR. Frame lines go to the module and each frame it answers with comes back as
 // one line; the handshake and the usual converter set-up commands are answered by the
 // converter itself.
@@ -56,6 +57,9 @@ class SerialConverterSim {
     void Stop();
     // Serves until stop is set; polls with a short timeout so that a stop is noticed promptly.
     void Serve(const std::atomic<bool>& stop);
+    // Serves one client on a connected socket until it closes the connection, stop is set, or
+    // the hang-up fault strikes. A stream has no line rate: an SCV-1 answers as at its own.
+    void ServeStream(int socket, const std::atomic<bool>& stop);
 
     // What the converter writes back for one received line (CR stripped) while the terminal
     // runs at currentBaud.
@@ -72,8 +76,15 @@ class SerialConverterSim {
     void ClearStaleExclusiveClaim();
 
   private:
-    void ProcessInput(const char* bytes, size_t count, const std::atomic<bool>& stop);
-    void WriteAll(const std::string& text, const std::atomic<bool>& stop);
+    // Where the converter's serial side is: the terminal, or a client's connection.
+    struct Channel {
+        int fd;
+        bool stream;
+    };
+    // False when the connection is to be dropped (the hang-up fault).
+    bool ProcessInput(Channel channel, const char* bytes, size_t count,
+                      const std::atomic<bool>& stop);
+    void WriteAll(Channel channel, const std::string& text, const std::atomic<bool>& stop);
 
     ConverterConfig config_;
     ModuleSimulator& module_;
@@ -83,6 +94,7 @@ class SerialConverterSim {
     std::string pending_;  // the line received so far
     mutable std::mutex linesMutex_;
     std::vector<ReceivedLine> linesSeen_;
+    int streamRequests_ = 0;  // request lines received over TCP, for the hang-up fault
     std::thread thread_;
     std::atomic<bool> stopRequested_{false};
 };

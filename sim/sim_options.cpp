@@ -110,6 +110,7 @@ bool ParseReplyText(const std::string& text, std::string* bytes) {
 bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options,
                      std::string* error) {
     using Setter = std::function<bool(const std::string&)>;
+    std::string why;  // what a setter found wrong, when it can tell
     const std::map<std::string, Setter> withValue = {
         {"--converter",
          [&](const std::string& v) {
@@ -159,6 +160,19 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options,
              options->linkPath = v;
              return !v.empty();
          }},
+        {"--listen",
+         [&](const std::string& v) {
+             const auto address = ParseHostPort(v, &why);
+             if (address) options->listenAddress = address;
+             return address.has_value();
+         }},
+        {"--hang-up-at",
+         [&](const std::string& v) {
+             unsigned long n = 0;
+             if (!ParseNumber(v, 10, 1000000, &n) || n == 0) return false;
+             options->faults.hangUpAtRequest = static_cast<int>(n);
+             return true;
+         }},
         {"--can",
          [&](const std::string& v) {
              options->canInterface = v;
@@ -200,12 +214,20 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options,
             value = args[++i];
         }
         if (!setter->second(value)) {
-            *error = "bad value '" + value + "' for " + name;
+            *error = "bad value '" + value + "' for " + name + (why.empty() ? "" : ": " + why);
             return false;
         }
     }
     if (!options->canInterface.empty() && !options->linkPath.empty()) {
         *error = "--link applies to a terminal, not to --can";
+        return false;
+    }
+    if (options->listenAddress && !(options->canInterface.empty() && options->linkPath.empty())) {
+        *error = "--listen serves over TCP; --link and --can do not go with it";
+        return false;
+    }
+    if (options->faults.hangUpAtRequest && !options->listenAddress) {
+        *error = "--hang-up-at applies to --listen";
         return false;
     }
     return true;
@@ -240,6 +262,11 @@ std::string SimUsage() {
            "  --link PATH                  make PATH a symlink to the terminal while running\n"
            "  --can IFNAME                 serve the module on a CAN interface (e.g. vcan0)\n"
            "                               instead of a terminal; prints IFNAME first\n"
+           "  --listen HOST:PORT           serve the converter over TCP instead of a terminal,\n"
+           "                               one client at a time (port 0: any free port);\n"
+           "                               prints tcp://HOST:PORT with the port it got\n"
+           "  --hang-up-at N               with --listen: close the connection on the N-th\n"
+           "                               request, unanswered\n"
            "  --help                       show this text\n";
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "link/serial/tcp_address.h"
 #include "sim/fault_plan.h"
 #include "sim/serial_converter.h"
 
@@ -15,9 +17,10 @@ struct SimOptions {
     FaultPlan faults;
     uint8_t fwMajor = 1;
     uint8_t fwMinor = 0x05;
-    std::string linkPath;      // symlink to the terminal, when asked for
-    std::string canInterface;  // serve on this CAN interface instead of a terminal
-    bool trace = false;        // print each request the module receives
+    std::string linkPath;                     // symlink to the terminal, when asked for
+    std::string canInterface;                 // serve on this CAN interface instead of a terminal
+    std::optional<TcpAddress> listenAddress;  // serve the converter over TCP instead
+    bool trace = false;                       // print each request the module receives
     bool help = false;
 };
 

@@ -24,6 +24,8 @@ class SerPortApi {
     virtual uint16_t ReadLine(uint16_t port, char* buffer, uint32_t timeoutMs, uint32_t reserved,
                               uint16_t* countRead) = 0;
     virtual void ClosePort(uint16_t port) = 0;
+    // False for a port that is a network stream: it has no line rate to search.
+    virtual bool HasBaudRate(uint16_t /*port*/) { return true; }
 };
 
 }  // namespace b6409

@@ -29,12 +29,15 @@ std::optional<LinkFailure> SerialLink::SearchScv1() {
     for (const uint32_t baud : kScv1BaudRates) {
         if (const uint16_t code = serial_.OpenPort(port_, baud, 8, 0, 0); code != 0) {
             lastCode = code;
-            clock_.SleepMs(kBaudTrialPauseMs);
-            continue;
+        } else if (SerialHandshake(serial_, port_)) {
+            return std::nullopt;
+        } else {
+            lastCode = kHandshakeFailedCode;
+            serial_.ClosePort(port_);
         }
-        if (SerialHandshake(serial_, port_)) return std::nullopt;
-        lastCode = kHandshakeFailedCode;
-        serial_.ClosePort(port_);
+        // A TCP stream carries the bytes at whatever rate the converter's serial side runs:
+        // one trial says all there is.
+        if (!serial_.HasBaudRate(port_)) break;
         clock_.SleepMs(kBaudTrialPauseMs);
     }
     return OpenFailure(lastCode);

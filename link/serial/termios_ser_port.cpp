@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -11,6 +12,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <string>
+
+#include "link/serial/tcp_connection.h"
 
 namespace b6409 {
 
@@ -68,7 +71,12 @@ std::string DefaultComPortPath(uint16_t port) {
 TermiosSerPort::TermiosSerPort(PathResolver resolver) : resolver_(std::move(resolver)) {}
 
 TermiosSerPort::~TermiosSerPort() {
-    for (const auto& [port, fd] : openPorts_) Release(fd);
+    for (const auto& [port, fd] : openPorts_) {
+        if (streamPorts_.count(port))
+            close(fd);
+        else
+            Release(fd);
+    }
 }
 
 int TermiosSerPort::FdOf(uint16_t port) const {
@@ -85,6 +93,7 @@ uint16_t TermiosSerPort::OpenPort(uint16_t port, uint32_t baud, uint8_t dataBits
     if (!SpeedConstant(baud, &speed)) return serial_error::kBadBaudRate;
 
     const std::string path = resolver_(port);
+    if (IsTcpAddress(path)) return ConnectPort(port, path);
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return OpenErrorCode(errno);
 
@@ -120,12 +129,32 @@ uint16_t TermiosSerPort::OpenPort(uint16_t port, uint32_t baud, uint8_t dataBits
     return 0;
 }
 
+// A converter reached over TCP needs no terminal settings and no claim: it serves one
+// client at a time itself.
+uint16_t TermiosSerPort::ConnectPort(uint16_t port, const std::string& address) {
+    const std::optional<TcpAddress> target = ParseTcpAddress(address, nullptr);
+    if (!target) return serial_error::kNoSuchPort;
+    uint16_t code = 0;
+    const int fd = ConnectTcp(*target, kTcpConnectTimeoutMs, &code);
+    if (fd < 0) return code;
+    openPorts_[port] = fd;
+    streamPorts_.insert(port);
+    return 0;
+}
+
+bool TermiosSerPort::HasBaudRate(uint16_t port) {
+    return !IsTcpAddress(resolver_(port));
+}
+
 uint16_t TermiosSerPort::WriteChars(uint16_t port, const char* text, uint16_t length) {
     const int fd = FdOf(port);
     if (fd < 0) return serial_error::kNotOpen;
+    const bool stream = streamPorts_.count(port) != 0;
     size_t written = 0;
     while (written < length) {
-        const ssize_t n = write(fd, text + written, length - written);
+        // A peer that has closed the connection must fail the write, not end the program.
+        const ssize_t n = stream ? send(fd, text + written, length - written, MSG_NOSIGNAL)
+                                 : write(fd, text + written, length - written);
         if (n > 0) {
             written += static_cast<size_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
@@ -157,6 +186,7 @@ uint16_t TermiosSerPort::ReadLine(uint16_t port, char* buffer, uint32_t timeoutM
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     uint16_t result = serial_error::kTimeout;
     bool hungUp = false;
+    const bool stream = streamPorts_.count(port) != 0;
     // A line longer than the buffer keeps its first characters; the rest of it, up to its CR,
     // is dropped, so that its tail is not read as a frame of its own.
     for (;;) {
@@ -170,7 +200,9 @@ uint16_t TermiosSerPort::ReadLine(uint16_t port, char* buffer, uint32_t timeoutM
             }
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        // A terminal read with nothing waiting returns 0; on a connection it means the peer
+        // has closed it, and nothing more will come.
+        if ((n == 0 && stream) || (n < 0 && errno != EAGAIN && errno != EINTR)) {
             result = serial_error::kOsError;
             break;
         }
@@ -201,7 +233,11 @@ uint16_t TermiosSerPort::ReadLine(uint16_t port, char* buffer, uint32_t timeoutM
 void TermiosSerPort::ClosePort(uint16_t port) {
     auto it = openPorts_.find(port);
     if (it == openPorts_.end()) return;
-    Release(it->second);
+    // Closed, not kept: the next exchange connects afresh, as a terminal is opened afresh.
+    if (streamPorts_.erase(port))
+        close(it->second);
+    else
+        Release(it->second);
     openPorts_.erase(it);
 }
 

@@ -229,6 +229,22 @@ TEST_F(MainDialogTest, EveryListFollowsTheMouseAndTheKeys) {
     EXPECT_EQ(Find<QComboBox>(control::CanPortList)->currentText(), "CAN2");
 }
 
+TEST_F(MainDialogTest, AConverterPortOverTcpShowsItsAddressAndKeepsItsNumber) {
+    setenv("B6409_COM3", "tcp://10.0.0.5:4001", 1);
+    Click(control::Ecv1dRadio);  // the list is filled afresh for the converter chosen
+    auto* list = Find<QComboBox>(control::DevPortList);
+    ChooseFromPopup(control::DevPortList, 2);
+    EXPECT_EQ(list->currentText(), "COM3  tcp://10.0.0.5:4001");
+    EXPECT_EQ(list->itemText(3), "COM4");
+    Click(control::SendButton);
+    EXPECT_EQ(sink.Last(), "FW_Ver = v1.05");
+    EXPECT_EQ(comPorts.back(), 3);
+    // A USB adapter's COM port is no converter's stream.
+    Click(control::Uhv2Radio);
+    EXPECT_EQ(list->itemText(2), "COM3");
+    unsetenv("B6409_COM3");
+}
+
 TEST_F(MainDialogTest, ModeOptionAndWidthRadiosShowInTheControls) {
     Click(control::MappingModeRadio);
     EXPECT_FALSE(Find(control::SingleBox)->isEnabled());

@@ -3,7 +3,9 @@
 // time-outs.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <string>
@@ -37,6 +39,37 @@ TEST(FarEndHangUp, APortWhoseFarEndIsGoneReportsErrorsAtOnce) {
     // program may already have been given the same terminal number.)
     serial.ClosePort(1);
     serial.ClosePort(1);
+}
+
+// A converter reached over TCP that closes the connection in the middle of a line: the read
+// ends with what came and an error, not the time-out, and writing to the closed connection
+// fails instead of ending the program with SIGPIPE.
+TEST(FarEndHangUp, ATcpPeerClosingMidLineIsAnErrorAtOnce) {
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string url = "tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    TermiosSerPort serial([url](uint16_t) { return url; });
+    ASSERT_EQ(serial.OpenPort(1, 115200, 8, 0, 0), 0);
+    const int peer = accept(listener, nullptr, nullptr);
+    ASSERT_GE(peer, 0);
+    ASSERT_EQ(write(peer, "t40", 3), 3);
+    close(peer);
+
+    char buffer[SerPortApi::kLineBufferSize] = {};
+    uint16_t count = 0;
+    EXPECT_EQ(serial.ReadLine(1, buffer, 3000, 0, &count), serial_error::kOsError);
+    EXPECT_EQ(std::string(buffer, count), "t40");
+    uint16_t written = 0;
+    for (int i = 0; i < 5 && written == 0; ++i) written = serial.WriteChars(1, "t0018\r", 6);
+    EXPECT_EQ(written, serial_error::kOsError);
+    serial.ClosePort(1);
+    close(listener);
 }
 
 }  // namespace
