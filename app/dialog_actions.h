@@ -8,6 +8,7 @@
 #include "common/progress.h"
 #include "link/device_link.h"
 #include "protocol/command_kind.h"
+#include "protocol/exchange_pacing.h"
 
 namespace b6409 {
 
@@ -18,6 +19,7 @@ struct DialogServices {
     Clock& clock;
     ProgressSink& progress;
     EventPump& pump;
+    Pacing pacing = Pacing::Fixed;
 };
 
 // The dialog's command handlers without the window: each runs one user action on the state and

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -79,6 +80,15 @@ QSettings UserSettings() {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, "B6409", "B6409_Utility");
 }
 
+// Whether exchanges wait for the reply rather than the fixed pacing, also in a later run. Any
+// value but "reply" keeps the fixed pacing the module was built against.
+constexpr char kPacingKey[] = "exchanges/pacing";
+constexpr char kFastExchangesEntry[] = "Fast Exchanges (Wait for Reply)";
+
+Pacing StoredPacing() {
+    return UserSettings().value(kPacingKey).toString() == "reply" ? Pacing::Reply : Pacing::Fixed;
+}
+
 // The suffix a file type's pattern gives, e.g. "dat" for "CAN Filter-ID File (*.dat)".
 QString SuffixOf(const QString& filter) {
     const qsizetype star = filter.lastIndexOf("*.");
@@ -109,7 +119,8 @@ MainDialog::MainDialog(QWidget* parent, Hooks hooks)
                              : std::make_unique<SystemLinkFactory>(hooks_.clock ? *hooks_.clock
                                                                                 : *ownClock_)),
       state_(hooks_.messages ? *hooks_.messages : *ownMessages_),
-      pump_(std::make_unique<WindowEventPump>([this] { return endRequest_ != EndRequest::None; })) {
+      pump_(std::make_unique<WindowEventPump>([this] { return endRequest_ != EndRequest::None; })),
+      pacing_(StoredPacing()) {
     if (!hooks_.messages) hooks_.messages = ownMessages_.get();
     if (!hooks_.clock) hooks_.clock = ownClock_.get();
     if (!hooks_.links) hooks_.links = ownLinks_.get();
@@ -396,7 +407,7 @@ void MainDialog::RunCommand(QPushButton* button, bool lockWindow,
 }
 
 DialogServices MainDialog::Services() {
-    return {*hooks_.links, *hooks_.messages, *hooks_.clock, *progressSink_, *pump_};
+    return {*hooks_.links, *hooks_.messages, *hooks_.clock, *progressSink_, *pump_, pacing_};
 }
 
 void MainDialog::OnSend() {
@@ -515,8 +526,16 @@ void MainDialog::ShowAbout() {
     about.exec();
 }
 
+void MainDialog::SetReplyPacing(bool on) {
+    pacing_ = on ? Pacing::Reply : Pacing::Fixed;
+    UserSettings().setValue(kPacingKey, on ? "reply" : "fixed");
+}
+
 void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
+    QAction* fast = menu.addAction(kFastExchangesEntry, this, &MainDialog::SetReplyPacing);
+    fast->setCheckable(true);
+    fast->setChecked(pacing_ == Pacing::Reply);
     menu.addSeparator();
     menu.addAction(kAboutEntry, this, &MainDialog::ShowAbout);
     menu.exec(event->globalPos());

@@ -112,6 +112,8 @@ class MainDialog : public QDialog {
     void OnClearTable();
     void OnFuncTest();
     void ShowAbout();
+    // The context menu's check item: remembered for later runs.
+    void SetReplyPacing(bool on);
     // Runs a command with its button disabled; a download also locks what it reads meanwhile.
     void RunCommand(QPushButton* button, bool lockWindow, const std::function<void()>& command);
 
@@ -155,6 +157,7 @@ class MainDialog : public QDialog {
     std::unique_ptr<ProgressBarSink> progressSink_;
     std::vector<QWidget*> lockedDuringDownload_;
     std::unique_ptr<EventPump> pump_;
+    Pacing pacing_;
     bool showing_ = false;  // the widgets are being set from the state: their signals are ours
     bool downloading_ = false;
     bool revealFocusedRow_ = false;  // the list changed: scroll to its focused row once

@@ -79,7 +79,7 @@ int RunProfileCommand(const CtlInvocation& run, LinkFactory& links, Clock& clock
     NullProgress noProgress;
     InterruptPump pump;
     const ProfileRunServices services{links, clock, output.progress ? *output.progress : noProgress,
-                                      pump};
+                                      pump, run.pacing};
     const std::string& action = run.arguments[0];
     if (action == "save") return Save(run, services, output.sink);
 

@@ -7,8 +7,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <string>
 
@@ -143,6 +145,19 @@ uint32_t TermiosSerPort::CountReceived(uint16_t port) {
     int waiting = 0;
     if (fd < 0 || ioctl(fd, FIONREAD, &waiting) != 0 || waiting < 0) return 0;
     return static_cast<uint32_t>(waiting);
+}
+
+bool TermiosSerPort::WaitReceived(uint16_t port, uint32_t timeoutMs) {
+    const int fd = FdOf(port);
+    if (fd < 0) return false;
+    pollfd waiter{fd, POLLIN, 0};
+    const int ready = poll(&waiter, 1, static_cast<int>(std::min<uint32_t>(timeoutMs, INT_MAX)));
+    // An interrupted wait counts as a wait: the caller measures the time and asks again.
+    if (ready < 0) return errno == EINTR;
+    // A hung-up terminal stays ready, with or without anything left to read: waiting on it
+    // again would spin.
+    if (waiter.revents & (POLLHUP | POLLERR | POLLNVAL)) return CountReceived(port) > 0;
+    return true;
 }
 
 uint16_t TermiosSerPort::ReadLine(uint16_t port, char* buffer, uint32_t timeoutMs,

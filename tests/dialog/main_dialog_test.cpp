@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -387,6 +388,43 @@ TEST_F(InstantDialogTest, ACommandGivesTheFocusBackToItsButtonAlsoAfterAFailure)
     QTest::keyClick(Find(control::ResetModuleRadio), Qt::Key_Right);
     EXPECT_TRUE(QTest::qWaitFor([this] { return Find(control::OptionValueEdit)->hasFocus(); }));
     EXPECT_EQ(dialog->State().CheckedOption(), OptionRadio::SetModuleData);
+}
+
+// "Fast Exchanges" picked as a person does: a right click on the window, then the entry by the
+// keys. The next exchange waits for the reply instead of the fixed 100 ms, also in a later run.
+TEST_F(InstantDialogTest, FastExchangesFromTheContextMenuHoldForTheNextExchangeAndRun) {
+    auto pickFastExchanges = [this] {
+        std::optional<bool> wasChecked;
+        QTimer::singleShot(0, [&wasChecked] {
+            QMenu* menu = nullptr;
+            if (!QTest::qWaitFor([&menu] {
+                    menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                    return menu && menu->isVisible();
+                }))
+                return;
+            EXPECT_EQ(menu->actions().front()->text(), "Fast Exchanges (Wait for Reply)");
+            wasChecked = menu->actions().front()->isChecked();
+            QTest::keyClick(menu, Qt::Key_Down);
+            QTest::keyClick(menu, Qt::Key_Return);
+        });
+        QTest::mouseClick(dialog->windowHandle(), Qt::RightButton, {}, QPoint(4, 4));
+        return wasChecked;
+    };
+    Click(control::SendButton);
+    EXPECT_EQ(clock.sleeps, std::vector<unsigned>{100});  // fixed pacing unless asked
+
+    EXPECT_EQ(pickFastExchanges(), false);
+    Click(control::SendButton);
+    EXPECT_EQ(sink.Last(), "FW_Ver = v0.00");
+    EXPECT_EQ(clock.sleeps, std::vector<unsigned>{100});  // the reply was there: no wait at all
+
+    dialog.reset();
+    Open(bus, clock);
+    Click(control::SendButton);
+    EXPECT_EQ(clock.sleeps, std::vector<unsigned>{100});
+    EXPECT_EQ(pickFastExchanges(), true);  // unchecked again: fixed pacing
+    Click(control::SendButton);
+    EXPECT_EQ(clock.sleeps, (std::vector<unsigned>{100, 100}));
 }
 
 TEST_F(InstantDialogTest, TheListKeepsItsScrollPositionUntilItChanges) {
