@@ -16,19 +16,20 @@ CommandResult SendOption(MainWindowState& state, const DialogServices& services)
     inputs.settings = state.Settings();
     inputs.optionValueText = state.Editor().Edit(EditId::OptionValue).Text();
     return ExchangeCommand(inputs.settings.deviceKind, state.PendingCommand(), inputs,
-                           {services.links, services.sink, services.clock});
+                           {services.links, services.sink, services.clock, services.pacing});
 }
 
 CommandResult GetIds(MainWindowState& state, const DialogServices& services) {
     return ReadList(state.Mode(), state.Table(), state.Settings(),
-                    {services.links, services.sink, services.clock});
+                    {services.links, services.sink, services.clock, services.pacing});
 }
 
 CommandResult SetIds(MainWindowState& state, const DialogServices& services) {
-    const ListTransferServices transfer{{services.links, services.sink, services.clock},
-                                        services.progress,
-                                        services.pump,
-                                        state.RecordedProgressColors()};
+    const ListTransferServices transfer{
+        {services.links, services.sink, services.clock, services.pacing},
+        services.progress,
+        services.pump,
+        state.RecordedProgressColors()};
     return DownloadList(state.Mode(), state.Table(), state.Settings(), transfer);
 }
 
@@ -53,7 +54,8 @@ ProfileOutcome RunProfile(
     services.progress.SetColors(state.RecordedProgressColors());
     services.progress.SetShowText(true);
     ProfileOutcome outcome =
-        run(state.Settings(), {services.links, services.clock, services.progress, services.pump});
+        run(state.Settings(),
+            {services.links, services.clock, services.progress, services.pump, services.pacing});
     if (outcome.verdict != ProfileVerdict::Stopped)
         services.sink.Show(ProfileBoxText(outcome), outcome.icon);
     return outcome;

@@ -9,6 +9,7 @@
 #include "link/device_link.h"
 #include "profile/profile_commands.h"
 #include "protocol/command_kind.h"
+#include "protocol/exchange_pacing.h"
 
 namespace b6409 {
 
@@ -19,6 +20,7 @@ struct DialogServices {
     Clock& clock;
     ProgressSink& progress;
     EventPump& pump;
+    Pacing pacing = Pacing::Fixed;
 };
 
 // The dialog's command handlers without the window: each runs one user action on the state and

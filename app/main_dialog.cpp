@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -91,6 +92,15 @@ QSettings UserSettings() {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, "B6409", "B6409_Utility");
 }
 
+// Whether exchanges wait for the reply rather than the fixed pacing, also in a later run. Any
+// value but "reply" keeps the fixed pacing the module was built against.
+constexpr char kPacingKey[] = "exchanges/pacing";
+constexpr char kFastExchangesEntry[] = "Fast Exchanges (Wait for Reply)";
+
+Pacing StoredPacing() {
+    return UserSettings().value(kPacingKey).toString() == "reply" ? Pacing::Reply : Pacing::Fixed;
+}
+
 // The suffix a file type's pattern gives, e.g. "dat" for "CAN Filter-ID File (*.dat)".
 QString SuffixOf(const QString& filter) {
     const qsizetype star = filter.lastIndexOf("*.");
@@ -121,7 +131,8 @@ MainDialog::MainDialog(QWidget* parent, Hooks hooks)
                              : std::make_unique<SystemLinkFactory>(hooks_.clock ? *hooks_.clock
                                                                                 : *ownClock_)),
       state_(hooks_.messages ? *hooks_.messages : *ownMessages_),
-      pump_(std::make_unique<WindowEventPump>([this] { return endRequest_ != EndRequest::None; })) {
+      pump_(std::make_unique<WindowEventPump>([this] { return endRequest_ != EndRequest::None; })),
+      pacing_(StoredPacing()) {
     if (!hooks_.messages) hooks_.messages = ownMessages_.get();
     if (!hooks_.clock) hooks_.clock = ownClock_.get();
     if (!hooks_.links) hooks_.links = ownLinks_.get();
@@ -438,7 +449,7 @@ void MainDialog::RunLong(QPushButton* button, const std::function<void()>& comma
 }
 
 DialogServices MainDialog::Services() {
-    return {*hooks_.links, *hooks_.messages, *hooks_.clock, *progressSink_, *pump_};
+    return {*hooks_.links, *hooks_.messages, *hooks_.clock, *progressSink_, *pump_, pacing_};
 }
 
 void MainDialog::OnSend() {
@@ -605,6 +616,11 @@ void MainDialog::OnCompareProfile() {
         [] { return std::string(); });
 }
 
+void MainDialog::SetReplyPacing(bool on) {
+    pacing_ = on ? Pacing::Reply : Pacing::Fixed;
+    UserSettings().setValue(kPacingKey, on ? "reply" : "fixed");
+}
+
 void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
     // Between two steps of a run the window takes events: a menu then would start a second run
     // inside the first.
@@ -613,6 +629,10 @@ void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
     QAction* save = menu.addAction(kSaveProfileEntry);
     QAction* apply = menu.addAction(kApplyProfileEntry);
     QAction* compare = menu.addAction(kCompareProfileEntry);
+    menu.addSeparator();
+    QAction* fast = menu.addAction(kFastExchangesEntry, this, &MainDialog::SetReplyPacing);
+    fast->setCheckable(true);
+    fast->setChecked(pacing_ == Pacing::Reply);
     menu.addSeparator();
     menu.addAction(kAboutEntry, this, &MainDialog::ShowAbout);
     // A run starts once the menu is gone, not inside its event loop.

@@ -117,6 +117,8 @@ class MainDialog : public QDialog {
     void OnSaveProfile();
     void OnApplyProfile();
     void OnCompareProfile();
+    // The context menu's check item: remembered for later runs.
+    void SetReplyPacing(bool on);
     // Runs a command with its button (if it has one) disabled; a download or a profile run also
     // locks what it reads or could be started meanwhile.
     void RunCommand(QPushButton* button, bool lockWindow, const std::function<void()>& command);
@@ -165,6 +167,7 @@ class MainDialog : public QDialog {
     std::unique_ptr<ProgressBarSink> progressSink_;
     std::vector<QWidget*> lockedDuringDownload_;
     std::unique_ptr<EventPump> pump_;
+    Pacing pacing_;
     bool showing_ = false;  // the widgets are being set from the state: their signals are ours
     bool longRun_ = false;  // a download or a profile run is going
     bool revealFocusedRow_ = false;  // the list changed: scroll to its focused row once

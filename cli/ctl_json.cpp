@@ -36,7 +36,7 @@ bool TakesJson(const std::string& command) {
 
 int RunCtlJson(const CtlInvocation& run, LinkFactory& links, Clock& clock, std::FILE* out) {
     CollectingSink sink;
-    const ExchangeServices services{links, sink, clock};
+    const ExchangeServices services{links, sink, clock, run.pacing};
     Json result;
     result["command"] = run.command;
     result["modulePort"] = run.settings.modulePortIndex + 1;

@@ -145,6 +145,10 @@ CtlParseResult ParseCtlArguments(const std::vector<std::string>& arguments) {
             run.canInterface = value;
         else if (argument == "--save")
             run.savePath = value;
+        else if (argument == "--pacing" && (value == "fixed" || value == "reply"))
+            run.pacing = value == "fixed" ? Pacing::Fixed : Pacing::Reply;
+        else if (argument == "--pacing")
+            return fail("--pacing: fixed or reply, not '" + value + "'");
         else
             return fail("unknown option " + argument);
     }
@@ -237,6 +241,10 @@ Options (defaults are the dialog's start state: scv1, COM1, CAN port 1, module p
   --module-port 1|2   the module's port to configure (CAN1 or CAN2)
   --json              info, get-* and read: print the outcome as one JSON object
                       (command, modulePort, status, messages, and the value read)
+  --pacing fixed|reply
+                      fixed (the default): wait 100 ms after each request, then poll
+                      every 100 ms; reply: take each reply as soon as it arrives. Both
+                      give up after 1.3 s without an answer
   --help, --version
 
 Commands:

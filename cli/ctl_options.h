@@ -7,6 +7,7 @@
 #include "idtable/id_entry.h"
 #include "link/link_settings.h"
 #include "protocol/command_kind.h"
+#include "protocol/exchange_pacing.h"
 
 namespace b6409 {
 
@@ -23,6 +24,7 @@ struct CtlInvocation {
     std::optional<std::string> savePath;  // read --save FILE.dat
     bool resetAfter = false;              // profile apply --reset
     bool json = false;                    // --json: the result as one JSON object
+    Pacing pacing = Pacing::Fixed;        // --pacing fixed|reply
     bool help = false;
     bool version = false;
 };

@@ -43,7 +43,7 @@ int RunProfileCommand(const CtlInvocation& run, LinkFactory& links, Clock& clock
     NullProgress noProgress;
     InterruptPump pump;
     const ProfileRunServices services{links, clock, output.progress ? *output.progress : noProgress,
-                                      pump};
+                                      pump, run.pacing};
     const ProfileOutcome outcome = Run(run, services);
     for (const std::string& line : outcome.lines) output.sink.Show(line, outcome.icon);
     return ExitStatus(outcome);

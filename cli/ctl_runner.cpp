@@ -50,8 +50,8 @@ int Download(const CtlInvocation& run, LinkFactory& links, Clock& clock, const C
     NullProgress noProgress;
     InterruptPump pump;
     ProgressSink& progress = output.progress ? *output.progress : noProgress;
-    const CommandResult result =
-        DownloadList(*mode, table, run.settings, {{links, output.sink, clock}, progress, pump, {}});
+    const CommandResult result = DownloadList(
+        *mode, table, run.settings, {{links, output.sink, clock, run.pacing}, progress, pump, {}});
     if (result == CommandResult::Stopped) {
         // The bar, when there is one, stands on stderr's last line.
         std::fprintf(stderr,
@@ -66,7 +66,8 @@ int Download(const CtlInvocation& run, LinkFactory& links, Clock& clock, const C
 int Read(const CtlInvocation& run, LinkFactory& links, Clock& clock, const CtlOutput& output) {
     IdTable table;
     HeldMessages held;
-    const CommandResult result = ReadList(*run.listMode, table, run.settings, {links, held, clock});
+    const CommandResult result =
+        ReadList(*run.listMode, table, run.settings, {links, held, clock, run.pacing});
     for (const IdRow& row : table.Rows())
         std::fprintf(output.rows, "%s\t%s\t%s\n", row.number.c_str(), row.type.c_str(),
                      row.id.c_str());
@@ -113,7 +114,7 @@ int RunCtl(const CtlInvocation& run, LinkFactory& links, Clock& clock, const Ctl
     inputs.settings = run.settings;
     inputs.optionValueText = run.valueText;
     const CommandResult result = ExchangeCommand(run.settings.deviceKind, run.commandKind, inputs,
-                                                 {links, output.sink, clock});
+                                                 {links, output.sink, clock, run.pacing});
     return static_cast<int>(result);
 }
 

@@ -161,9 +161,14 @@ class FakeSerPort final : public SerPortApi {
     std::vector<std::string> reads_;
 };
 
+// Time passes only by the sleeps, so that every wait of the exchange ends.
 class NoWaitClock final : public Clock {
   public:
-    void SleepMs(unsigned) override {}
+    void SleepMs(unsigned ms) override { now_ += ms; }
+    uint64_t NowMs() override { return now_; }
+
+  private:
+    uint64_t now_ = 0;
 };
 
 class CountingSink final : public MessageSink {

@@ -25,14 +25,17 @@ struct ReceiveOutcome {
 };
 
 // One PC-side interface for the length of one exchange: Open, SendFrame, then WaitingCount
-// and ReceiveFrame as often as needed, Close. Close is called on every way out, also after a
-// failed Open, so closing what is not open must be harmless.
+// (and WaitForReply) and ReceiveFrame as often as needed, Close. Close is called on every way
+// out, also after a failed Open, so closing what is not open must be harmless.
 class DeviceLink {
   public:
     virtual ~DeviceLink() = default;
     virtual std::optional<LinkFailure> Open() = 0;
     virtual std::optional<LinkFailure> SendFrame(const CanFrame& frame) = 0;
     virtual uint32_t WaitingCount() = 0;  // 0 = nothing yet; frames or bytes otherwise
+    // Blocks until something is waiting or timeoutMs have passed. False when the link has no
+    // input it can wait on (or that input has failed), so the caller must pace itself instead.
+    virtual bool WaitForReply(unsigned /*timeoutMs*/) { return false; }
     virtual ReceiveOutcome ReceiveFrame() = 0;
     virtual void Close() = 0;
 };

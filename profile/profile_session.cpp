@@ -63,7 +63,7 @@ size_t RunSteps(const std::vector<Step>& steps, const ProfileRunServices& servic
             return i;
         }
         LastMessageSink sink;
-        const ExchangeServices exchange{services.links, sink, services.clock};
+        const ExchangeServices exchange{services.links, sink, services.clock, services.pacing};
         const CommandResult result = steps[i].run(exchange);
         services.progress.SetPos(++position);
         if (result != CommandResult::Ok) {

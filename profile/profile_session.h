@@ -11,6 +11,7 @@
 #include "profile/module_profile.h"
 #include "profile/profile_compare.h"
 #include "protocol/command_kind.h"
+#include "protocol/exchange_pacing.h"
 
 namespace b6409 {
 
@@ -21,6 +22,7 @@ struct ProfileRunServices {
     Clock& clock;
     ProgressSink& progress;  // one position per exchange step (a list counts as one)
     EventPump& pump;         // asked between steps and between list rows; 0 stops the run
+    Pacing pacing = Pacing::Fixed;
 };
 
 // The step at which a run stopped, and the link's or the module's message.

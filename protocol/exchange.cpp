@@ -146,21 +146,19 @@ CommandResult ExchangeCommand(DeviceKind kind, CommandKind command, const Exchan
         CloseAndReport(*link, services.sink, *failure);
         return CommandResult::LinkFailed;
     }
-    services.clock.SleepMs(kWaitAfterSendMs);
+    ExchangeWaits waits(services.pacing, *link, services.clock);
+    waits.AfterSend();
 
-    // One allowance of empty polls for the whole exchange, not reset when a frame arrives.
-    int emptyPolls = 0;
     CanFrame reply;
     for (;;) {
         if (link->WaitingCount() == 0) {
-            services.clock.SleepMs(kWaitPerEmptyPollMs);
-            if (emptyPolls >= kEmptyPollAllowance) {
+            if (!waits.AwaitMore()) {
                 CloseAndReport(*link, services.sink, "Config Command Timeout");
                 return CommandResult::LinkFailed;
             }
-            ++emptyPolls;
             continue;
         }
+        waits.Arrived();
         ReceiveOutcome received = link->ReceiveFrame();
         if (received.failure) {
             CloseAndReport(*link, services.sink, *received.failure);

@@ -9,6 +9,7 @@
 #include "link/device_link.h"
 #include "link/link_settings.h"
 #include "protocol/command_kind.h"
+#include "protocol/exchange_pacing.h"
 
 namespace b6409 {
 
@@ -36,12 +37,9 @@ struct ExchangeServices {
     LinkFactory& links;
     MessageSink& sink;
     Clock& clock;
+    Pacing pacing = Pacing::Fixed;
 };
 
-// Fixed pacing of an exchange.
-inline constexpr unsigned kWaitAfterSendMs = 100;
-inline constexpr unsigned kWaitPerEmptyPollMs = 100;
-inline constexpr int kEmptyPollAllowance = 11;  // the 12th empty poll ends the exchange
 // Most entry frames a list read takes; one more ends it as failed.
 inline constexpr int kListReadEntryLimit = 65535;
 

@@ -17,6 +17,10 @@ class SerPortApi {
     virtual uint16_t WriteChars(uint16_t port, const char* text, uint16_t length) = 0;
     // Received bytes waiting on the port (0 = none).
     virtual uint32_t CountReceived(uint16_t port) = 0;
+    // Blocks until received bytes are waiting on the port or timeoutMs have passed. False when
+    // the port cannot be waited on (not open, hung up, or a layer with no way to wait), so the
+    // caller must pace its polls itself.
+    virtual bool WaitReceived(uint16_t /*port*/, uint32_t /*timeoutMs*/) { return false; }
     // Reads one CR-ended line into buffer (kLineBufferSize characters), from its first
     // character, or whatever arrived when timeoutMs expired. Bytes past the line stay waiting;
     // characters of an over-long line beyond the buffer are dropped up to its CR.

@@ -53,6 +53,11 @@ uint32_t SerialLink::WaitingCount() {
     return serial_.CountReceived(port_);
 }
 
+bool SerialLink::WaitForReply(unsigned timeoutMs) {
+    // The first bytes of a line are enough: the read that follows waits for the rest of it.
+    return serial_.WaitReceived(port_, timeoutMs);
+}
+
 ReceiveOutcome SerialLink::ReceiveFrame() {
     return {DecodeFrameText(serial_, port_), std::nullopt};
 }

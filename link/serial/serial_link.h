@@ -16,6 +16,7 @@ class SerialLink final : public DeviceLink {
     std::optional<LinkFailure> Open() override;
     std::optional<LinkFailure> SendFrame(const CanFrame& frame) override;
     uint32_t WaitingCount() override;
+    bool WaitForReply(unsigned timeoutMs) override;
     ReceiveOutcome ReceiveFrame() override;
     void Close() override;
 

@@ -8,8 +8,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <string>
 
@@ -174,6 +176,21 @@ uint32_t TermiosSerPort::CountReceived(uint16_t port) {
     return static_cast<uint32_t>(waiting);
 }
 
+bool TermiosSerPort::WaitReceived(uint16_t port, uint32_t timeoutMs) {
+    const int fd = FdOf(port);
+    if (fd < 0) return false;
+    // A TCP peer's close shows only as POLLRDHUP (with POLLIN): without it the wait would return
+    // at once, again and again, until the allowance ran out.
+    pollfd waiter{fd, POLLIN | POLLRDHUP, 0};
+    const int ready = poll(&waiter, 1, static_cast<int>(std::min<uint32_t>(timeoutMs, INT_MAX)));
+    // An interrupted wait counts as a wait: the caller measures the time and asks again.
+    if (ready < 0) return errno == EINTR;
+    // A hung-up terminal stays ready, with or without anything left to read: waiting on it
+    // again would spin.
+    if (waiter.revents & (POLLHUP | POLLRDHUP | POLLERR | POLLNVAL)) return CountReceived(port) > 0;
+    return true;
+}
+
 uint16_t TermiosSerPort::ReadLine(uint16_t port, char* buffer, uint32_t timeoutMs,
                                   uint32_t /*reserved*/, uint16_t* countRead) {
     uint16_t count = 0;
@@ -209,7 +226,10 @@ uint16_t TermiosSerPort::ReadLine(uint16_t port, char* buffer, uint32_t timeoutM
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) break;
-        pollfd waiter{fd, POLLIN, 0};
+        // A TCP peer's close shows only as POLLRDHUP (with POLLIN): without it the wait would
+        // return
+        // at once, again and again, until the allowance ran out.
+        pollfd waiter{fd, POLLIN | POLLRDHUP, 0};
         if (poll(&waiter, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) {
             result = serial_error::kOsError;
             break;

@@ -46,6 +46,7 @@ class TermiosSerPort final : public SerPortApi {
                       uint8_t stopBits) override;
     uint16_t WriteChars(uint16_t port, const char* text, uint16_t length) override;
     uint32_t CountReceived(uint16_t port) override;
+    bool WaitReceived(uint16_t port, uint32_t timeoutMs) override;
     uint16_t ReadLine(uint16_t port, char* buffer, uint32_t timeoutMs, uint32_t reserved,
                       uint16_t* countRead) override;
     void ClosePort(uint16_t port) override;

@@ -11,6 +11,10 @@ namespace b6409 {
 // is an integer, 0 = success. The device, card or port number identifies the link in each call;
 // closing what is not open is harmless.
 //
+// WaitReceived is no call of the original layers: it blocks until a frame is waiting on the port
+// or timeoutMs have passed, and is false when the port cannot be waited on (not open, failed),
+// so the caller polls at its own pace instead.
+//
 // A result code alone cannot say which interface was tried or why the system refused it, so each
 // layer also tells, after a failed call, what that call tried and the system's reason, e.g.
 // "SocketCAN interface can0: No such device". It is empty when the failure has no such reason
@@ -25,6 +29,7 @@ class UhvCanApi {
     virtual int CountReceived(uint8_t canPort, uint32_t* count) = 0;
     virtual int ReceiveFrame(uint8_t canPort, UhvFrameRecord* frame) = 0;
     virtual int CloseAdapter(uint8_t devicePort) = 0;
+    virtual bool WaitReceived(uint8_t /*canPort*/, uint32_t /*timeoutMs*/) { return false; }
     virtual std::string LastFailureDetail() const { return {}; }
 };
 
@@ -38,6 +43,9 @@ class PcmApi {
     virtual int CountReceived(uint8_t board, uint8_t canPort) = 0;  // the count, 0 = none
     virtual int ReceiveFrame(uint8_t board, uint8_t canPort, CardFrameRecord* frame) = 0;
     virtual int CloseCard(uint8_t board) = 0;
+    virtual bool WaitReceived(uint8_t /*board*/, uint8_t /*canPort*/, uint32_t /*timeoutMs*/) {
+        return false;
+    }
     virtual std::string LastFailureDetail() const { return {}; }
 };
 
@@ -54,6 +62,9 @@ class PccApi {
     virtual int CountReceived(uint8_t board, uint8_t canPort) = 0;  // the count, 0 = none
     virtual int ReceiveFrame(uint8_t board, uint8_t canPort, CardFrameRecord* frame) = 0;
     virtual int CloseCard(uint8_t board) = 0;
+    virtual bool WaitReceived(uint8_t /*board*/, uint8_t /*canPort*/, uint32_t /*timeoutMs*/) {
+        return false;
+    }
     virtual std::string LastFailureDetail() const { return {}; }
 };
 

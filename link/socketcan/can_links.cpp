@@ -88,6 +88,10 @@ uint32_t UhvLink::WaitingCount() {
     return count;
 }
 
+bool UhvLink::WaitForReply(unsigned timeoutMs) {
+    return api_.WaitReceived(numbers_.canPortNumber, timeoutMs);
+}
+
 ReceiveOutcome UhvLink::ReceiveFrame() {
     UhvFrameRecord record{};
     const int code = api_.ReceiveFrame(numbers_.canPortNumber, &record);
@@ -144,6 +148,11 @@ std::optional<LinkFailure> CardLink<Api>::SendFrame(const CanFrame& frame) {
 template <typename Api>
 uint32_t CardLink<Api>::WaitingCount() {
     return CardCount(api_.CountReceived(numbers_.boardNumber, numbers_.canPortNumber));
+}
+
+template <typename Api>
+bool CardLink<Api>::WaitForReply(unsigned timeoutMs) {
+    return api_.WaitReceived(numbers_.boardNumber, numbers_.canPortNumber, timeoutMs);
 }
 
 template <typename Api>

@@ -26,6 +26,7 @@ class UhvLink final : public DeviceLink {
     std::optional<LinkFailure> Open() override;
     std::optional<LinkFailure> SendFrame(const CanFrame& frame) override;
     uint32_t WaitingCount() override;
+    bool WaitForReply(unsigned timeoutMs) override;
     ReceiveOutcome ReceiveFrame() override;
     void Close() override;
 
@@ -44,6 +45,7 @@ class CardLink : public DeviceLink {
 
     std::optional<LinkFailure> SendFrame(const CanFrame& frame) override;
     uint32_t WaitingCount() override;
+    bool WaitForReply(unsigned timeoutMs) override;
     ReceiveOutcome ReceiveFrame() override;
     void Close() override;
 

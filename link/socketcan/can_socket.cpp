@@ -2,11 +2,14 @@
 
 #include <linux/can/raw.h>
 #include <net/if.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <system_error>
 #include <utility>
 
@@ -119,6 +122,17 @@ void CanPortSocket::Pull() {
 size_t CanPortSocket::WaitingCount() {
     Pull();
     return queue_.size();
+}
+
+bool CanPortSocket::WaitReadable(uint32_t timeoutMs) {
+    if (!queue_.empty()) return true;
+    pollfd waiter{fd_, POLLIN, 0};
+    const int ready = poll(&waiter, 1, static_cast<int>(std::min<uint32_t>(timeoutMs, INT_MAX)));
+    // An interrupted wait counts as a wait: the caller measures the time and asks again.
+    if (ready < 0) return errno == EINTR;
+    // A socket whose peer or interface is gone stays ready: waiting on it again would spin.
+    if (waiter.revents & (POLLHUP | POLLERR | POLLNVAL)) return WaitingCount() > 0;
+    return true;
 }
 
 int CanPortSocket::Take(can_frame* frame) {

@@ -93,6 +93,8 @@ class CanPortSocket {
 
     int fd() const { return fd_; }
     size_t WaitingCount();
+    // Blocks until a frame is waiting or timeoutMs have passed; false when the socket has failed.
+    bool WaitReadable(uint32_t timeoutMs);
     // 0 and the oldest frame; EAGAIN when none is waiting; the read's errno when the socket
     // failed and nothing was queued before the failure.
     int Take(can_frame* frame);

@@ -166,6 +166,13 @@ int SocketCanCards::Count(CardFamily family, uint8_t board, uint8_t canPort) {
     return port ? static_cast<int>(port->socket->WaitingCount()) : 0;
 }
 
+bool SocketCanCards::Wait(CardFamily family, uint8_t board, uint8_t canPort, uint32_t timeoutMs) {
+    lastDetail_.clear();
+    int result = kOk;
+    Port* port = FindPort(family, board, canPort, true, &result);
+    return port && port->socket->WaitReadable(timeoutMs);
+}
+
 int SocketCanCards::Receive(CardFamily family, uint8_t board, uint8_t canPort,
                             CardFrameRecord* frame) {
     lastDetail_.clear();

@@ -72,6 +72,7 @@ class SocketCanCards {
     int InstallHandler(CardFamily family, uint8_t board);
     int Send(CardFamily family, uint8_t board, uint8_t canPort, const CardFrameRecord* frame);
     int Count(CardFamily family, uint8_t board, uint8_t canPort);
+    bool Wait(CardFamily family, uint8_t board, uint8_t canPort, uint32_t timeoutMs);
     int Receive(CardFamily family, uint8_t board, uint8_t canPort, CardFrameRecord* frame);
     int Close(CardFamily family, uint8_t board);
 
@@ -125,6 +126,9 @@ class CardFacet : public Api {
         return cards_.Receive(kFamily, board, canPort, frame);
     }
     int CloseCard(uint8_t board) final { return cards_.Close(kFamily, board); }
+    bool WaitReceived(uint8_t board, uint8_t canPort, uint32_t timeoutMs) final {
+        return cards_.Wait(kFamily, board, canPort, timeoutMs);
+    }
     std::string LastFailureDetail() const final { return cards_.LastFailureDetail(); }
 
   protected:

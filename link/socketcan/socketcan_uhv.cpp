@@ -117,6 +117,13 @@ int SocketCanUhv::CountReceived(uint8_t canPort, uint32_t* count) {
     return result;
 }
 
+bool SocketCanUhv::WaitReceived(uint8_t canPort, uint32_t timeoutMs) {
+    lastDetail_.clear();
+    int result = kOk;
+    Port* port = FindPort(canPort, &result);
+    return port && port->socket.WaitReadable(timeoutMs);
+}
+
 int SocketCanUhv::ReceiveFrame(uint8_t canPort, UhvFrameRecord* frame) {
     lastDetail_.clear();
     int result = kOk;

@@ -48,6 +48,7 @@ class SocketCanUhv final : public UhvCanApi {
     int CountReceived(uint8_t canPort, uint32_t* count) override;
     int ReceiveFrame(uint8_t canPort, UhvFrameRecord* frame) override;
     int CloseAdapter(uint8_t devicePort) override;
+    bool WaitReceived(uint8_t canPort, uint32_t timeoutMs) override;
     std::string LastFailureDetail() const override { return lastDetail_; }
 
     // The rate the open asked for on a CAN port in use; 0 when no open adapter uses it.

@@ -301,6 +301,9 @@ kind_case uhv2-can2 1 --device uhv2 --port COM2 --can-port 2 --can-if vcan0
 kind_case pcm1 2 --device pcm1 --board 0 --can-if vcan0
 kind_case pcc2 1 --device pcc2 --board 1 --can-port 2 --can-if vcan0
 kind_case pcc4 2 --device pcc4 --board 3 --can-port 4 --can-if vcan0
+# Waiting on the socket's readiness instead of the fixed pacing: the same frames, each answered.
+kind_case uhv1-reply-paced 1 --device uhv1 --port COM1 --can-if vcan0 --pacing reply
+kind_case pcc4-reply-paced 2 --device pcc4 --board 3 --can-port 4 --can-if vcan0 --pacing reply
 
 # --------------------------------------------------------------------------------------------
 # Interface names: the default mapping and the variables
@@ -407,18 +410,21 @@ verdict "vcan0 up again: the next command works"
 interface_faults vcan9 "missing interface" DEV_PortNotExist_Err "Init Board Error ! (ErrCode:4)" \
     "CAN Reset Port 3 Error ! (ErrCode:4)" "No such device"
 
-# A module that never answers: twelve empty polls 100 ms apart after the 100 ms wait.
+# A module that never answers: twelve empty polls 100 ms apart after the 100 ms wait, or with
+# reply pacing 1.3 s of waiting on the socket.
 bus_add quiet0
 sim_start quiet0 --silent
 quiet_sim=$sim_pid
 for device in uhv1 pcc2; do
-    label="$device info, silent module"
-    started=$(now_cs)
-    ctl --device $device --can-if quiet0 info
-    took=$(($(now_cs) - started))
-    expect_ctl 1 "Config Command Timeout"
-    [ $took -ge 120 ] && [ $took -lt 500 ] || problem "gave up after $took cs, not about 130"
-    verdict "silent module, $device: 'Config Command Timeout' after $took cs"
+    for pacing in fixed reply; do
+        label="$device info, silent module, $pacing pacing"
+        started=$(now_cs)
+        ctl --device $device --can-if quiet0 --pacing $pacing info
+        took=$(($(now_cs) - started))
+        expect_ctl 1 "Config Command Timeout"
+        [ $took -ge 120 ] && [ $took -lt 500 ] || problem "gave up after $took cs, not about 130"
+        verdict "silent module, $device, $pacing pacing: 'Config Command Timeout' after $took cs"
+    done
 done
 stop_process "$quiet_sim"
 

@@ -18,6 +18,9 @@ TEST(CtlOptions, DefaultsAreTheDialogsStartState) {
     EXPECT_EQ(settings.canPortIndex, 0);
     EXPECT_EQ(settings.modulePortIndex, 0);
     EXPECT_EQ(parsed.invocation->commandKind, CommandKind::GetModuleInfo);
+    EXPECT_EQ(parsed.invocation->pacing, Pacing::Fixed);
+    EXPECT_EQ(Parse({"--pacing", "reply", "info"}).invocation->pacing, Pacing::Reply);
+    EXPECT_EQ(Parse({"--pacing=fixed", "info"}).invocation->pacing, Pacing::Fixed);
 }
 
 TEST(CtlOptions, CommandsPickTheirExchange) {
@@ -81,6 +84,8 @@ TEST(CtlOptions, RefusesWhatTheDialogWouldRefuse) {
         {"--port", "COM257", "info"},
         {"--module-port", "3", "info"},
         {"--bogus", "1", "info"},
+        {"--pacing", "fast", "info"},
+        {"--pacing", "Reply", "info"},
         {"info", "--port"},
     };
     for (const auto& arguments : bad) {

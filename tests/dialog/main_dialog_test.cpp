@@ -407,6 +407,45 @@ TEST_F(InstantDialogTest, ACommandGivesTheFocusBackToItsButtonAlsoAfterAFailure)
     EXPECT_EQ(dialog->State().CheckedOption(), OptionRadio::SetModuleData);
 }
 
+// "Fast Exchanges" picked as a person does: a right click on the window, then the entry by the
+// keys. The next exchange waits for the reply instead of the fixed 100 ms, also in a later run.
+TEST_F(InstantDialogTest, FastExchangesFromTheContextMenuHoldForTheNextExchangeAndRun) {
+    auto pickFastExchanges = [this] {
+        std::optional<bool> wasChecked;
+        QTimer::singleShot(0, [&wasChecked] {
+            QMenu* menu = nullptr;
+            if (!QTest::qWaitFor([&menu] {
+                    menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                    return menu && menu->isVisible();
+                }))
+                return;
+            // After the three profile entries and a separator.
+            QAction* fast = menu->actions().at(4);
+            EXPECT_EQ(fast->text(), "Fast Exchanges (Wait for Reply)");
+            wasChecked = fast->isChecked();
+            for (int down = 0; down < 4; ++down) QTest::keyClick(menu, Qt::Key_Down);
+            QTest::keyClick(menu, Qt::Key_Return);
+        });
+        QTest::mouseClick(dialog->windowHandle(), Qt::RightButton, {}, QPoint(4, 4));
+        return wasChecked;
+    };
+    Click(control::SendButton);
+    EXPECT_EQ(clock.sleeps, std::vector<unsigned>{100});  // fixed pacing unless asked
+
+    EXPECT_EQ(pickFastExchanges(), false);
+    Click(control::SendButton);
+    EXPECT_EQ(sink.Last(), "FW_Ver = v0.00");
+    EXPECT_EQ(clock.sleeps, std::vector<unsigned>{100});  // the reply was there: no wait at all
+
+    dialog.reset();
+    Open(bus, clock);
+    Click(control::SendButton);
+    EXPECT_EQ(clock.sleeps, std::vector<unsigned>{100});
+    EXPECT_EQ(pickFastExchanges(), true);  // unchecked again: fixed pacing
+    Click(control::SendButton);
+    EXPECT_EQ(clock.sleeps, (std::vector<unsigned>{100, 100}));
+}
+
 TEST_F(InstantDialogTest, TheListKeepsItsScrollPositionUntilItChanges) {
     LoadRows(40);
     ClickRow(2);
@@ -528,7 +567,8 @@ TEST_F(MainDialogTest, AProfileAppliedFromTheContextMenuLeavesTheTableAndTheOpti
 
     EXPECT_EQ(entries,
               (QStringList{"&Save Module Profile...", "A&pply Module Profile...",
-                           "&Compare Module with Profile...", "", "關於 B6409_Utility(&A)..."}));
+                           "&Compare Module with Profile...", "", "Fast Exchanges (Wait for Reply)",
+                           "", "關於 B6409_Utility(&A)..."}));
     EXPECT_EQ(question, "Reset the module after applying?");
     ASSERT_EQ(sink.shown.size(), 1u);
     EXPECT_EQ(sink.Last(),

@@ -12,11 +12,11 @@ namespace {
 class ListTransferTest : public SerialSimulatorTest {
   protected:
     CommandResult Download(IdListMode mode, const IdTable& table) {
-        ListTransferServices services{{*links, sink, clock}, progress, pump, {}};
+        ListTransferServices services{{*links, sink, clock, pacing}, progress, pump, {}};
         return DownloadList(mode, table, Settings(), services);
     }
     CommandResult Read(IdListMode mode, IdTable& table) {
-        return ReadList(mode, table, Settings(), {*links, sink, clock});
+        return ReadList(mode, table, Settings(), {*links, sink, clock, pacing});
     }
     static LinkSettings Settings() {
         LinkSettings settings;
@@ -109,6 +109,31 @@ TEST_F(ListTransferTest, ARunOfSlowEntriesEndsInATimeoutButKeepsTheRowsThatCame)
     EXPECT_GE(read.RowCount(), 1u);
     EXPECT_LT(read.RowCount(), 4u);
     EXPECT_TRUE(PortIsFree());
+}
+
+// Reply pacing spends the same allowance on the pauses between entries: five pauses of 150 ms
+// fit; with 500 ms the third entry would come at 1.5 s, after the read gave up.
+TEST_F(ListTransferTest, AReplyPacedReadSpendsTheAllowanceOnThePausesBetweenEntries) {
+    Start();
+    IdTable table;
+    for (uint32_t id = 1; id <= 4; ++id) table.AppendEntry({IdKind::Sid29, id, 0});
+    ASSERT_EQ(Download(IdListMode::Filter, table), CommandResult::Ok);
+    pacing = Pacing::Reply;
+    for (const auto& [pauseMs, result, rows] :
+         {std::tuple{150u, CommandResult::Ok, 4u}, {500u, CommandResult::LinkFailed, 2u}}) {
+        SCOPED_TRACE(pauseMs);
+        sim::FaultPlan slow;
+        slow.entryPauseMs = pauseMs;
+        module->SetFaults(slow);
+        clock.sleeps.clear();
+        IdTable read;
+        EXPECT_EQ(Read(IdListMode::Filter, read), result);
+        EXPECT_EQ(sink.Last(), result == CommandResult::Ok ? "Get CAN2-ID Filter OK !"
+                                                           : "Config Command Timeout");
+        EXPECT_EQ(read.RowCount(), rows);
+        EXPECT_TRUE(clock.sleeps.empty());  // waited on the port, not by the clock
+        EXPECT_TRUE(PortIsFree());
+    }
 }
 
 }  // namespace

@@ -29,6 +29,22 @@ TEST_F(SerialSimulatorTest, FindsAnScv1At9600OnTheSecondRate) {
     EXPECT_EQ(clock.sleeps, (std::vector<unsigned>{100, 100}));
 }
 
+TEST_F(SerialSimulatorTest, ReplyPacingKeepsTheScv1SearchHandshakeAndFrames) {
+    Start({sim::ConverterKind::Scv1, 9600});
+    std::vector<std::vector<sim::ReceivedLine>> lines;
+    for (const Pacing each : {Pacing::Fixed, Pacing::Reply}) {
+        pacing = each;
+        const size_t before = converter->LinesSeen().size();
+        EXPECT_EQ(Run(CommandKind::GetModuleInfo), CommandResult::Ok);
+        EXPECT_EQ(sink.Last(), "FW_Ver = v1.05");
+        const auto seen = converter->LinesSeen();
+        lines.emplace_back(seen.begin() + static_cast<std::ptrdiff_t>(before), seen.end());
+    }
+    EXPECT_EQ(lines[0], lines[1]);
+    // The pause after the failed trial at 115200 stays; the fixed wait after the send is gone.
+    EXPECT_EQ(clock.sleeps, std::vector<unsigned>{100});
+}
+
 TEST_F(SerialSimulatorTest, OddRepliesAreReadAsTheModuleWouldMeanThem) {
     sim::FaultPlan lower;
     lower.lowerCaseDigits = true;

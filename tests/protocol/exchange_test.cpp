@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <deque>
 #include <utility>
 
 #include "support/fake_link.h"
@@ -318,6 +320,157 @@ TEST(Exchange, NumbersAreDerivedFromTheSettings) {
     EXPECT_EQ(h.factory.numbers->devicePortNumber, 8);
     EXPECT_EQ(h.factory.numbers->canPortNumber, 4);
     EXPECT_EQ(h.factory.numbers->modulePort, 2);
+}
+
+// A link whose frames arrive at set times after the send. Time passes only in its waits, which
+// move the recording clock to the next arrival or to the end of the wait.
+class TimedLink : public DeviceLink {
+  public:
+    TimedLink(test::RecordingClock& clock, std::vector<std::pair<uint64_t, CanFrame>> arrivals,
+              bool canWait)
+        : clock_(clock), arrivals_(arrivals.begin(), arrivals.end()), canWait_(canWait) {}
+    std::optional<LinkFailure> Open() override { return std::nullopt; }
+    std::optional<LinkFailure> SendFrame(const CanFrame&) override { return std::nullopt; }
+    uint32_t WaitingCount() override {
+        return !arrivals_.empty() && arrivals_.front().first <= clock_.now ? 1 : 0;
+    }
+    bool WaitForReply(unsigned timeoutMs) override {
+        if (!canWait_) return false;
+        const uint64_t end = clock_.now + timeoutMs;
+        clock_.now = arrivals_.empty() ? end : std::min(end, arrivals_.front().first);
+        return true;
+    }
+    ReceiveOutcome ReceiveFrame() override {
+        const CanFrame frame = arrivals_.front().second;
+        arrivals_.pop_front();
+        return {frame, std::nullopt};
+    }
+    void Close() override {}
+
+  private:
+    test::RecordingClock& clock_;
+    std::deque<std::pair<uint64_t, CanFrame>> arrivals_;
+    bool canWait_;
+};
+
+class TimedLinks : public LinkFactory {
+  public:
+    TimedLinks(test::RecordingClock& clock, std::vector<std::pair<uint64_t, CanFrame>> arrivals,
+               bool canWait)
+        : clock_(clock), arrivals_(std::move(arrivals)), canWait_(canWait) {}
+    std::unique_ptr<DeviceLink> MakeLink(DeviceKind, const LinkNumbers&) override {
+        return std::make_unique<TimedLink>(clock_, arrivals_, canWait_);
+    }
+
+  private:
+    test::RecordingClock& clock_;
+    std::vector<std::pair<uint64_t, CanFrame>> arrivals_;
+    bool canWait_;
+};
+
+TEST(Exchange, ReplyPacingTakesFramesAsTheyComeWithinTheSameAllowance) {
+    const CanFrame end = Reply(0x503, {}, 1);
+    struct Case {
+        const char* what;
+        CommandKind command;
+        std::vector<std::pair<uint64_t, CanFrame>> arrivals;  // ms after the send
+        bool linkCanWait;
+        CommandResult result;
+        std::string message;
+        uint64_t endsAtMs;
+        std::vector<unsigned> sleeps;
+        size_t entries;
+    };
+    const Case cases[] = {
+        {"a reply after 3 ms is taken then",
+         CommandKind::GetModuleInfo,
+         {{3, Reply(0x401, {0x05, 0x01})}},
+         true,
+         CommandResult::Ok,
+         "FW_Ver = v1.05",
+         3,
+         {},
+         0},
+        {"a silent module",
+         CommandKind::GetModuleInfo,
+         {},
+         true,
+         CommandResult::LinkFailed,
+         "Config Command Timeout",
+         1300,
+         {},
+         0},
+        {"a reply at the end of the allowance",
+         CommandKind::ResetModule,
+         {{1300, Reply(0x402, {})}},
+         true,
+         CommandResult::Ok,
+         "B-6409 Module Reset OK !",
+         1300,
+         {},
+         0},
+        {"a reply just after it",
+         CommandKind::ResetModule,
+         {{1301, Reply(0x402, {})}},
+         true,
+         CommandResult::LinkFailed,
+         "Config Command Timeout",
+         1300,
+         {},
+         0},
+        {"pauses between entries that add up to less",
+         CommandKind::GetFilterList,
+         {{400, Entry(0x503, 0x11, 1)}, {800, Entry(0x503, 0x11, 2)}, {1200, end}},
+         true,
+         CommandResult::Ok,
+         "Get CAN1-ID Filter OK !",
+         1200,
+         {},
+         2},
+        {"pauses that add up to more end the read, keeping its entries",
+         CommandKind::GetFilterList,
+         {{500, Entry(0x503, 0x11, 1)}, {1000, Entry(0x503, 0x11, 2)}, {1500, end}},
+         true,
+         CommandResult::LinkFailed,
+         "Config Command Timeout",
+         1300,
+         {},
+         2},
+        {"a link that cannot wait is polled at the fixed interval",
+         CommandKind::GetModuleInfo,
+         {{250, Reply(0x401, {0x05, 0x01})}},
+         false,
+         CommandResult::Ok,
+         "FW_Ver = v1.05",
+         300,
+         {100, 100, 100},
+         0},
+        {"and times out all the same",
+         CommandKind::GetModuleInfo,
+         {},
+         false,
+         CommandResult::LinkFailed,
+         "Config Command Timeout",
+         1300,
+         std::vector<unsigned>(13, 100),
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::RecordingClock clock;
+        TimedLinks links(clock, c.arrivals, c.linkCanWait);
+        test::RecordingSink sink;
+        RecordingReader reader;
+        ExchangeInputs inputs;
+        inputs.listReader = &reader;
+        EXPECT_EQ(ExchangeCommand(DeviceKind::Scv1, c.command, inputs,
+                                  {links, sink, clock, Pacing::Reply}),
+                  c.result);
+        EXPECT_EQ(sink.Texts(), std::vector<std::string>{c.message});
+        EXPECT_EQ(clock.now, c.endsAtMs);
+        EXPECT_EQ(clock.sleeps, c.sleeps);
+        EXPECT_EQ(reader.entries.size(), c.entries);
+    }
 }
 
 }  // namespace

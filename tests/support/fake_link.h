@@ -66,6 +66,7 @@ class LinkRef : public DeviceLink {
         return target_.SendFrame(f);
     }
     uint32_t WaitingCount() override { return target_.WaitingCount(); }
+    bool WaitForReply(unsigned timeoutMs) override { return target_.WaitForReply(timeoutMs); }
     ReceiveOutcome ReceiveFrame() override { return target_.ReceiveFrame(); }
     void Close() override { target_.Close(); }
 

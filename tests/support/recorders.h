@@ -30,16 +30,23 @@ class RecordingSink : public MessageSink {
     std::vector<std::string> details;
 };
 
-// Records the waits instead of waiting.
+// Records the waits instead of waiting; its time moves only by them and by Advance.
 class RecordingClock : public Clock {
   public:
-    void SleepMs(unsigned ms) override { sleeps.push_back(ms); }
+    void SleepMs(unsigned ms) override {
+        sleeps.push_back(ms);
+        now += ms;
+    }
+    uint64_t NowMs() override { return now; }
+    // Time that passes without a sleep, as in a link's wait for its input.
+    void Advance(unsigned ms) { now += ms; }
     unsigned Total() const {
         unsigned total = 0;
         for (unsigned ms : sleeps) total += ms;
         return total;
     }
     std::vector<unsigned> sleeps;
+    uint64_t now = 0;
 };
 
 }  // namespace b6409::test

@@ -22,6 +22,7 @@ class RealRecordingClock : public Clock {
         sleeps.push_back(ms);
         real.SleepMs(ms);
     }
+    uint64_t NowMs() override { return real.NowMs(); }
     std::vector<unsigned> sleeps;
 
   private:
@@ -52,7 +53,7 @@ class SerialSimulatorTest : public ::testing::Test {
         inputs.settings.modulePortIndex = static_cast<uint8_t>(modulePort - 1);
         inputs.optionValueText = std::move(value);
         clock.sleeps.clear();
-        return ExchangeCommand(kind, command, inputs, {*links, sink, clock});
+        return ExchangeCommand(kind, command, inputs, {*links, sink, clock, pacing});
     }
 
     // The port is free again: another program can take it.
@@ -65,6 +66,7 @@ class SerialSimulatorTest : public ::testing::Test {
     }
 
     RealRecordingClock clock;
+    Pacing pacing = Pacing::Fixed;
     test::RecordingSink sink;
     std::unique_ptr<sim::ModuleSimulator> module;
     std::unique_ptr<sim::SerialConverterSim> converter;

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <thread>
 
+#include "link/system_link_factory.h"
+#include "protocol/exchange.h"
 #include "support/pty_pair.h"
+#include "support/recorders.h"
 
 namespace b6409 {
 namespace {
@@ -76,6 +80,30 @@ TEST_F(TermiosSerPortTest, APortHeldElsewhereCannotBeOpenedUntilReleased) {
     otherProgram.ClosePort(5);
     EXPECT_EQ(serial.OpenPort(1, 115200, 8, 0, 0), 0);
     EXPECT_EQ(serial.OpenPort(1, 115200, 8, 0, 0), serial_error::kPortInUse);  // already ours
+}
+
+// A reply-paced exchange wakes on the first bytes of the reply; the rest of the line, still on
+// its way, is waited for rather than read as a cut-off frame.
+TEST_F(TermiosSerPortTest, AReplyArrivingInPiecesIsReadWhole) {
+    SystemClock clock;
+    SystemLinkFactory links(clock, [this](uint16_t) { return pty.slavePath(); });
+    std::thread converter([this] {
+        if (pty.Read() != "t0018" + std::string(16, '0') + "\r") return;
+        for (const char* piece : {"t40", "18050", "1000000000000\r"}) {
+            pty.Write(piece);
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+    });
+    test::RecordingSink sink;
+    ExchangeInputs inputs;
+    inputs.settings.ChooseDeviceKind(DeviceKind::Ucv1);
+    EXPECT_EQ(ExchangeCommand(DeviceKind::Ucv1, CommandKind::GetModuleInfo, inputs,
+                              {links, sink, clock, Pacing::Reply}),
+              CommandResult::Ok);
+    converter.join();
+    EXPECT_EQ(sink.Texts(), std::vector<std::string>{"FW_Ver = v1.05"});
+    // A port that is not open cannot be waited on: the caller paces itself.
+    EXPECT_FALSE(serial.WaitReceived(1, 10));
 }
 
 TEST(TermiosSerPort, RefusesWhatItCannotOpen) {

@@ -190,7 +190,9 @@ class ModuleOnSleep : public Clock {
     explicit ModuleOnSleep(SocketPairOpener& opener) : opener_(opener) {}
     std::vector<std::pair<std::string, can_frame>> requests;
 
-    void SleepMs(unsigned) override {
+    uint64_t NowMs() override { return now_; }
+    void SleepMs(unsigned ms) override {
+        now_ += ms;
         for (auto& [ifname, fd] : opener_.moduleEnd) {
             while (auto request = Take(fd)) {
                 requests.emplace_back(ifname, *request);
@@ -201,6 +203,7 @@ class ModuleOnSleep : public Clock {
 
   private:
     SocketPairOpener& opener_;
+    uint64_t now_ = 0;
 };
 
 // Sets an environment variable for the life of the guard.
