@@ -27,6 +27,11 @@ class ColorRadioButton : public QRadioButton {
     Rgb TextColor() const { return textColor_; }
     Rgb BackgroundColor() const { return backgroundColor_; }
 
+  protected:
+    // The whole control takes the click, blank space beside a short caption included: the dialog
+    // gives each choice a fixed box, and a click inside the box is a click on that choice.
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+
   private:
     Rgb textColor_ = kPlainLabelColor;
     const Rgb backgroundColor_ = kDialogBackground;

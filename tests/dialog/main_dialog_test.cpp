@@ -239,8 +239,9 @@ TEST_F(MainDialogTest, AConverterPortOverTcpShowsItsAddressAndKeepsItsNumber) {
     Click(control::SendButton);
     EXPECT_EQ(sink.Last(), "FW_Ver = v1.05");
     EXPECT_EQ(comPorts.back(), 3);
-    // A USB adapter's COM port is no converter's stream.
-    Click(control::Uhv2Radio);
+    // A USB adapter's COM port is no converter's stream. (The click lands in the middle of the
+    // radio's box, beside its short caption: the whole box takes it.)
+    Click(control::Uhv1Radio);
     EXPECT_EQ(list->itemText(2), "COM3");
     unsetenv("B6409_COM3");
 }
