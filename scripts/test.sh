@@ -66,7 +66,9 @@ if [ "${B6409_SKIP_PACKAGE:-0}" != 1 ]; then
     echo "test.sh: the Debian package, built, checked and installed on a clean Debian 12 root"
     # Out of the sanitizers' reach: the package is built and run as users get it.
     unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
-    deb=$(scripts/package.sh | tee /dev/stderr | tail -1)
+    # The package's path is the last line; the rest is shown as it comes. (Not `tee /dev/stderr`:
+    # when the log is a file, opening /dev/stderr anew would empty it.)
+    deb=$(scripts/package.sh | tee >(cat >&2) | tail -1)
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     $sudo scripts/install-test.sh "$deb"
