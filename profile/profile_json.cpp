@@ -13,6 +13,7 @@
 #include "idtable/id_entry.h"
 #include "idtable/id_table.h"
 #include "idtable/input_filters.h"
+#include "profile/json_duplicate_keys.h"
 #include "protocol/option_values.h"
 
 namespace b6409 {
@@ -215,6 +216,10 @@ ProfileReading ReadProfileJson(std::string_view text) {
     } catch (const Json::exception&) {
         // The only other fault the parser reports: a number beyond what a double holds.
         reading.problem = "(document): holds a number too large to read";
+        return reading;
+    }
+    if (const std::optional<std::string> twice = FirstDuplicateKey(text)) {
+        reading.problem = *twice + ": appears twice";
         return reading;
     }
     Reader reader;

@@ -145,6 +145,8 @@ TEST(CtlProfile, ABadDocumentNamesItsFaultAndNothingIsSent) {
     } cases[] = {
         {with("\"listenOnly\": true", "\"listenOnly\": true, \"colour\": 1"),
          "ports[1].colour: unknown key"},
+        {with("\"listenOnly\": true", "\"listenOnly\": true, \"listenOnly\": false"),
+         "ports[1].listenOnly: appears twice"},
         {with("\"busOffSeconds\": 5", "\"busOffSeconds\": \"5\""),
          "busOffSeconds: must be a whole number of seconds, 0 or more"},
         {with("\"0x103\"", "\"0x803\""),
