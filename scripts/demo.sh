@@ -49,4 +49,7 @@ run --module-port 2 get-listen-only
 run --module-port 2 download docs/examples/filter-list.dat
 run --module-port 2 read filter
 run --module-port 2 export docs/examples/mapping-list.dat "$workdir/frames.xls"
+# The whole module as a profile, and the check that it still holds it.
+run --pacing reply profile save "$workdir/module.json"
+run --pacing reply profile diff "$workdir/module.json"
 run reset
