@@ -121,7 +121,9 @@ TEST(CtlOverTcp, EveryCommandRunsOverTheConnection) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);
-        const Outcome outcome = RunCtl("--device ecv1d --port " + sim.path() + " " + c.command);
+        // Paced by the reply, as one would run a converter on the network.
+        const Outcome outcome =
+            RunCtl("--device ecv1d --pacing reply --port " + sim.path() + " " + c.command);
         EXPECT_EQ(outcome.status, 0) << outcome.out;
         const size_t tail = outcome.out.size() - std::min(outcome.out.size(), c.out.size());
         EXPECT_EQ(outcome.out.substr(tail), c.out);
@@ -164,18 +166,23 @@ TEST(CtlOverTcp, APeerThatRefusesStaysSilentOrNeverAcceptsIsReportedWithItsCode)
 TEST(CtlOverTcp, APeerClosingMidDownloadIsReportedAndTheNextCommandConnectsAfresh) {
     TempDir dir;
     const std::string list = WriteList(dir, "hundred.dat", 100);
-    SimProcess sim("--converter ecv1d --listen 127.0.0.1:0 --hang-up-at 10");
-    ASSERT_FALSE(sim.path().empty());
-    const std::string base = "--device ecv1d --port " + sim.path() + " ";
+    // Reply pacing waits on the socket itself, which must not take the peer's close for a reply.
+    for (const char* pacing : {"fixed", "reply"}) {
+        SCOPED_TRACE(pacing);
+        SimProcess sim("--converter ecv1d --listen 127.0.0.1:0 --hang-up-at 10");
+        ASSERT_FALSE(sim.path().empty());
+        const std::string base =
+            std::string("--device ecv1d --pacing ") + pacing + " --port " + sim.path() + " ";
 
-    const Outcome cut = RunCtl(base + "download " + list);
-    EXPECT_EQ(cut.status, 1);  // not -1000: it did not hang
-    EXPECT_NE(cut.out.find("Config Command Timeout"), std::string::npos) << cut.out;
-    EXPECT_EQ(cut.out.find("Set CAN1-ID Filter OK !"), std::string::npos) << cut.out;
+        const Outcome cut = RunCtl(base + "download " + list);
+        EXPECT_EQ(cut.status, 1);  // not -1000: it did not hang
+        EXPECT_NE(cut.out.find("Config Command Timeout"), std::string::npos) << cut.out;
+        EXPECT_EQ(cut.out.find("Set CAN1-ID Filter OK !"), std::string::npos) << cut.out;
 
-    const Outcome next = RunCtl(base + "info");
-    EXPECT_EQ(next.status, 0);
-    EXPECT_EQ(next.out, "FW_Ver = v1.05\n");
+        const Outcome next = RunCtl(base + "info");
+        EXPECT_EQ(next.status, 0);
+        EXPECT_EQ(next.out, "FW_Ver = v1.05\n");
+    }
 }
 
 }  // namespace
