@@ -72,27 +72,30 @@ int ConnectOne(const addrinfo& candidate, std::chrono::steady_clock::time_point 
 
 }  // namespace
 
-int ConnectTcp(const TcpAddress& address, unsigned timeoutMs, uint16_t* code) {
+int ConnectTcp(const TcpAddress& address, unsigned timeoutMs, uint16_t* code,
+               const AddressResolver& resolver) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const std::string service = std::to_string(address.port);
-    if (getaddrinfo(address.host.c_str(), service.c_str(), &hints, &found) != 0 || !found) {
-        // A name that does not resolve leads nowhere, as an unreachable host does.
-        *code = serial_error::kUnreachable;
+    // The lookup is part of making the connection and shares its time-out.
+    const NameLookup lookup =
+        LookUpBy(address.host, std::to_string(address.port), hints, deadline, resolver);
+    if (lookup.outcome == NameLookup::Outcome::TimedOut) {
+        *code = serial_error::kConnectTimeout;
         return -1;
     }
+    // A name that does not resolve leads nowhere, as an unreachable host does.
     *code = serial_error::kUnreachable;
+    if (lookup.outcome == NameLookup::Outcome::NotFound) return -1;
     int fd = -1;
-    for (const addrinfo* candidate = found; candidate && fd < 0; candidate = candidate->ai_next) {
+    for (const addrinfo* candidate = lookup.addresses.get(); candidate && fd < 0;
+         candidate = candidate->ai_next) {
         fd = ConnectOne(*candidate, deadline);
         if (fd < 0) *code = ConnectErrorCode(errno);
         if (fd < 0 && *code == serial_error::kConnectTimeout) break;
     }
-    freeaddrinfo(found);
     if (fd >= 0) *code = 0;
     return fd;
 }
