@@ -1,11 +1,6 @@
 #include "files/data_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <optional>
@@ -13,6 +8,7 @@
 
 #include "common/text_format.h"
 #include "files/atomic_write.h"
+#include "files/bounded_file_read.h"
 
 namespace b6409 {
 
@@ -232,45 +228,21 @@ std::string TooLargeText(const std::string& path) {
                       path.c_str());
 }
 
-// The bytes of a list file, or the message why there are none. Opening does not wait (a FIFO
-// would wait for a writer that may never come), and nothing but a regular file of a list's
-// size is read: a device or a FIFO can deliver bytes without end.
+// The bytes of a list file of a list's size, or the message why there are none.
 std::string ReadListFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return "File Doesn't Exist";
-    struct stat info {};
-    std::string message;
-    if (fstat(fd, &info) != 0) {
-        message = "Read File Failed !";
-    } else if (!S_ISREG(info.st_mode)) {
-        message = FileFailureText(AtomicWriteResult::NotAFile, path);
-    } else if (uint64_t(info.st_size) > kLargestFileBytes) {
-        message = TooLargeText(path);
-    } else {
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        // Read straight into the buffer, sized to the file and a byte more so that the next read
-        // shows the end. The size is checked again as the bytes come: the file may grow, and
-        // some (those of /proc) tell no size at all; the buffer grows with them, up to a byte
-        // past the largest file.
-        bytes.resize(size_t(info.st_size) + 1);
-        size_t used = 0;
-        while (message.empty()) {
-            if (used == bytes.size())
-                bytes.resize(std::min<uint64_t>(2 * bytes.size() + 65536, kLargestFileBytes + 1));
-            const ssize_t n = read(fd, bytes.data() + used, bytes.size() - used);
-            if (n > 0) {
-                used += size_t(n);
-                if (used > kLargestFileBytes) message = TooLargeText(path);
-            } else if (n == 0) {
-                break;
-            } else if (errno != EINTR) {
-                message = "Read File Failed !";
-            }
-        }
-        bytes.resize(used);
+    switch (ReadRegularFile(path, kLargestFileBytes, bytes).status) {
+        case BoundedReadStatus::Ok:
+            return {};
+        case BoundedReadStatus::CannotOpen:
+            return "File Doesn't Exist";
+        case BoundedReadStatus::NotAFile:
+            return FileFailureText(AtomicWriteResult::NotAFile, path);
+        case BoundedReadStatus::TooLarge:
+            return TooLargeText(path);
+        case BoundedReadStatus::ReadFailed:
+            break;
     }
-    close(fd);
-    return message;
+    return "Read File Failed !";
 }
 
 // Loads the file as a list of the mode's kind, or, without a mode, of the kind its title names.

@@ -1,15 +1,11 @@
 #include "profile/profile_json.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
 
 #include "common/text_format.h"
+#include "files/bounded_file_read.h"
 #include "idtable/id_entry.h"
 #include "idtable/id_table.h"
 #include "idtable/input_filters.h"
@@ -23,7 +19,7 @@ namespace {
 using Json = nlohmann::json;
 
 // Four lists of the longest a module reads back, at about sixty bytes a row, with room to spare.
-constexpr off_t kProfileFileLimit = 32 * 1024 * 1024;
+constexpr uint64_t kProfileFileLimit = 32 * 1024 * 1024;
 
 // Texts that are no UTF-8 cannot come from a document; any from elsewhere are written with the
 // replacement character rather than make the whole save fail.
@@ -234,33 +230,26 @@ ProfileReading ReadProfileJson(std::string_view text) {
 
 ProfileReading ReadProfileFile(const std::string& path) {
     ProfileReading reading;
-    // Opened without blocking so that a FIFO cannot hold the program before the check.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        reading.problem = path + ": cannot be opened (" + std::strerror(errno) + ")";
-        return reading;
+    std::vector<uint8_t> bytes;
+    const BoundedRead read = ReadRegularFile(path, kProfileFileLimit, bytes);
+    switch (read.status) {
+        case BoundedReadStatus::Ok:
+            break;
+        case BoundedReadStatus::CannotOpen:
+            reading.problem = path + ": cannot be opened (" + std::strerror(read.error) + ")";
+            return reading;
+        case BoundedReadStatus::NotAFile:
+            reading.problem = path + ": not a file";
+            return reading;
+        case BoundedReadStatus::TooLarge:
+            reading.problem = path + ": larger than any profile can be";
+            return reading;
+        case BoundedReadStatus::ReadFailed:
+            reading.problem = path + ": cannot be read (" + std::strerror(read.error) + ")";
+            return reading;
     }
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(fd);
-        reading.problem = path + ": not a file";
-        return reading;
-    }
-    if (info.st_size > kProfileFileLimit) {
-        close(fd);
-        reading.problem = path + ": larger than any profile can be";
-        return reading;
-    }
-    std::string text(static_cast<size_t>(info.st_size), '\0');
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t got = read(fd, text.data() + done, text.size() - done);
-        if (got <= 0) break;
-        done += static_cast<size_t>(got);
-    }
-    close(fd);
-    text.resize(done);
-    reading = ReadProfileJson(text);
+    reading = ReadProfileJson(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     if (!reading.profile) reading.problem = path + ": " + reading.problem;
     return reading;
 }
