@@ -2,6 +2,7 @@
 
 #include "common/text_format.h"
 #include "protocol/option_values.h"
+#include "protocol/reply_values.h"
 
 namespace b6409 {
 
@@ -59,7 +60,7 @@ std::string AcceptedMessage(CommandKind command, const CanFrame& request, const 
     const uint8_t listCode = static_cast<uint8_t>(request.id & 0xFF);
     switch (command) {
         case CommandKind::GetModuleInfo:
-            return FormatText("FW_Ver = v%X.%02X", reply.data[1], reply.data[0]);
+            return "FW_Ver = " + FirmwareVersionText(reply);
         case CommandKind::ResetModule:
             return "B-6409 Module Reset OK !";
         case CommandKind::SetFilterList:
